@@ -63,8 +63,8 @@ using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, TCipherContextFree>;
     char reason[256] = {};
     ERR_error_string_n(code, reason, sizeof reason);
     ERR_clear_error();
-    throw Exception(QStringLiteral("Stored-password cipher failed: %1")
-                        .arg(QString::fromLatin1(reason)));
+    throw Exception(
+        QStringLiteral("Stored-password cipher failed: %1").arg(QString::fromLatin1(reason)));
 }
 
 void Check(int result) {
@@ -86,7 +86,8 @@ TSecretBytes Utf16LeBytes(const QString& text) {
 QString FromUtf16LeBytes(const TSecretBytes& bytes) {
     QString text(static_cast<qsizetype>(bytes.Size() / 2), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        text[i] = QChar(static_cast<char16_t>(bytes.Data()[2 * i] | (bytes.Data()[2 * i + 1] << 8)));
+        text[i] =
+            QChar(static_cast<char16_t>(bytes.Data()[2 * i] | (bytes.Data()[2 * i + 1] << 8)));
     }
     return text;
 }
@@ -137,8 +138,7 @@ TSecretBytes RunCfb8(const TSecretBytes& input, const QString& passPhrase, bool 
     Check(EVP_CipherInit_ex(context.get(), EVP_aes_192_cfb8(), nullptr, material.Key.Data(),
                             material.InitialVector.Data(), encrypt ? 1 : 0));
     int produced = 0;
-    Check(EVP_CipherUpdate(context.get(), output.Data(), &produced, input.Data(),
-                           input.IntSize()));
+    Check(EVP_CipherUpdate(context.get(), output.Data(), &produced, input.Data(), input.IntSize()));
     return output;
 }
 
@@ -205,9 +205,7 @@ QByteArray DecodeBase64(const QString& text) {
         for (const QChar g : group) {
             bits = (bits << 6) | static_cast<std::uint32_t>(std::max(Base64Value(g), 0));
         }
-        const int count = group[2] == QLatin1Char('=')   ? 1
-                          : group[3] == QLatin1Char('=') ? 2
-                                                         : 3;
+        const int count = group[2] == QLatin1Char('=') ? 1 : group[3] == QLatin1Char('=') ? 2 : 3;
         for (int j = 0; j < count; ++j) {
             bytes += static_cast<char>((bits >> (16 - 8 * j)) & 0xFF);
         }

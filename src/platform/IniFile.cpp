@@ -34,9 +34,9 @@ struct TLine {
 // The whole file, split so that it can be written back unchanged but for one line.
 struct TDocument {
     TTextEncoding Encoding = TTextEncoding::Narrow;
-    QByteArray Mark;    // byte-order mark, kept as found
-    QByteArray Tail;    // the odd last byte of a UTF-16 file
-    QString LineBreak;  // the file's own line break, used for lines added
+    QByteArray Mark;   // byte-order mark, kept as found
+    QByteArray Tail;   // the odd last byte of a UTF-16 file
+    QString LineBreak; // the file's own line break, used for lines added
     std::vector<TLine> Lines;
 };
 
@@ -209,8 +209,7 @@ QString CleanValue(QStringView raw) {
     return value.toString();
 }
 
-std::optional<QString> FindValue(const TDocument& doc, const QString& section,
-                                 const QString& key) {
+std::optional<QString> FindValue(const TDocument& doc, const QString& section, const QString& key) {
     bool inSection = false;
     for (const TLine& line : doc.Lines) {
         const TLineMeaning meaning = Classify(line.Text);
@@ -379,20 +378,22 @@ QString WriteTarget(const QString& fileName) {
 }
 
 void WriteDocument(const QString& fileName, const QString& target, const TDocument& doc) {
+    QByteArray bytes = doc.Mark;
+    for (const TLine& line : doc.Lines) {
+        bytes += line.Raw;
+    }
+    bytes += doc.Tail;
     QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a short write (disk full, size limit) shows in write()'s count;
+    // through the buffer it would be lost at the flush and a cut file committed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         RaiseWriteError(fileName);
     }
     const QFileInfo old(target);
     if (old.exists()) {
         file.setPermissions(old.permissions());
     }
-    bool written = file.write(doc.Mark) == doc.Mark.size();
-    for (const TLine& line : doc.Lines) {
-        written = written && file.write(line.Raw) == line.Raw.size();
-    }
-    written = written && file.write(doc.Tail) == doc.Tail.size();
-    if (!written) {
+    if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
     }
     if (!file.commit()) {
@@ -429,8 +430,7 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const QString& section, const QString& key,
-                           const QString& value) const {
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) const {
     const QString target = WriteTarget(FFileName);
     const QFileInfo info(target);
     TDocument doc;

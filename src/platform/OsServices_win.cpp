@@ -1,12 +1,10 @@
 #include "platform/OsServices.h"
 
 // windows.h first: shlobj.h needs its declarations.
-#include <windows.h>
-
-#include <shlobj.h>
-
 #include <memory>
+#include <shlobj.h>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -38,8 +36,9 @@ std::optional<DWORD> AttributesFollowingLinks(const QString& path) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return attributes;
     }
-    HANDLE raw = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE raw =
+        ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (raw == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -141,7 +140,8 @@ QString UserName() {
 }
 
 QString LocalAppDataFolder() {
-    if (std::optional<QString> folder = Environment(L"LOCALAPPDATA"); folder && !folder->isEmpty()) {
+    if (std::optional<QString> folder = Environment(L"LOCALAPPDATA");
+        folder && !folder->isEmpty()) {
         return *folder;
     }
     return KnownLocalAppDataFolder();
