@@ -12,6 +12,7 @@ QString SystemPassPhrase();
 // bytes, Base64 encoded. Key: SHA-1 of the pass phrase's UTF-16 LE bytes followed
 // by four zero bytes; initial vector: the key's encryption of a zero block. The
 // same password and pass phrase always give the same text; empty gives empty.
+// Raises Exception only if the crypto library itself fails, never for a text.
 QString EncryptStr(const QString& text, const QString& passPhrase);
 
 // The password of a stored-password text. Never fails: a damaged text or a wrong
