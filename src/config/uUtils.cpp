@@ -235,7 +235,7 @@ void CreateDefaultSettingsFile(const QString& fileName) {
 }
 
 QString ExpandEnvStr(const QString& text) {
-    QString result = Os::ExpandEnvironmentStrings(text);
+    QString result = Os::ExpandEnvironment(text);
     qsizetype length = result.size();
     while (length > 0 && result[length - 1].unicode() <= 32) {
         --length;

@@ -338,13 +338,10 @@ void SetValue(TDocument& doc, const QString& section, const QString& key, const 
             }
         } else if (inSection && meaning.Kind == TLineKind::Key) {
             if (SameName(meaning.Name, key)) {
-                const QString text = meaning.Name.toString() + QLatin1Char('=') + value;
-                const bool terminated = line.Terminated;
-                line = MakeLine(doc, text);
-                if (!terminated) {
-                    line.Raw = Encode(doc.Encoding, text);
-                    line.Terminated = false;
-                }
+                // The line keeps its own terminator (or its lack of one).
+                const QString terminator = Decode(doc.Encoding, line.Raw).sliced(line.Text.size());
+                line.Text = meaning.Name.toString() + QLatin1Char('=') + value;
+                line.Raw = Encode(doc.Encoding, line.Text + terminator);
                 return;
             }
             if (!firstSectionDone) {

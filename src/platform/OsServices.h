@@ -12,10 +12,11 @@ namespace Os {
 // "/" on POSIX, "\" on Windows.
 QChar PathDelimiter();
 
-// Replaces every %NAME% by the value of the environment variable NAME. A name that
+// Replaces every %NAME% by the value of the environment variable NAME (named apart
+// from the Win32 macro ExpandEnvironmentStrings, which would rename it). A name that
 // is not defined stays as written, percent signs included; "%%" stays "%%", and a
 // "%" without a closing one stays as it is. Empty when the system cannot expand.
-QString ExpandEnvironmentStrings(const QString& text);
+QString ExpandEnvironment(const QString& text);
 
 // True when a directory exists at the path; links are followed.
 bool DirectoryExists(const QString& path);

@@ -76,7 +76,7 @@ QChar PathDelimiter() {
     return QLatin1Char('/');
 }
 
-QString ExpandEnvironmentStrings(const QString& text) {
+QString ExpandEnvironment(const QString& text) {
     QString result;
     result.reserve(text.size());
     qsizetype pos = 0;

@@ -85,7 +85,7 @@ QChar PathDelimiter() {
     return QLatin1Char('\\');
 }
 
-QString ExpandEnvironmentStrings(const QString& text) {
+QString ExpandEnvironment(const QString& text) {
     // The count asked for includes the terminator; the variables may change between
     // the two calls, so ask again while the buffer is too small.
     DWORD size = ::ExpandEnvironmentStringsW(Wide(text), nullptr, 0);

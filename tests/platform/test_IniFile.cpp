@@ -242,6 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteCase{"KeepsTheSpellingOfTheKeyFound", B("[connection]\nSERVER=a\n"), "CONNECTION",
                    "server", S("b"), B("[connection]\nSERVER=b\n")},
         TWriteCase{"UnterminatedLastLine", B("[S]\nk=1"), "S", "k", S("2"), B("[S]\nk=2")},
+        TWriteCase{"LineKeepsItsOwnBreak", B("[S]\r\nk=1\na=2\r\n"), "S", "k", S("3"),
+                   B("[S]\r\nk=3\na=2\r\n")},
         TWriteCase{"AddAfterUnterminatedLine", B("[S]\nk=1"), "S", "j", S("2"),
                    B("[S]\nk=1\nj=2\n")},
         TWriteCase{"EmptySectionGetsTheKey", B("[S]\n[T]\nx=1\n"), "S", "k", S("v"),

@@ -34,7 +34,7 @@ TEST_P(OsExpand, ReplacesDefinedNamesAndKeepsTheRest) {
     const TScopedEnv empty("LODVAR_T_EMPTY", QString());
     const TScopedEnv cyr("LODVAR_T_CYR", S("Сервер ї"));
     const TScopedEnv undefined("LODVAR_T_UNDEF", std::nullopt);
-    EXPECT_EQ(Os::ExpandEnvironmentStrings(S(c.Text)), S(c.Expected));
+    EXPECT_EQ(Os::ExpandEnvironment(S(c.Text)), S(c.Expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -224,13 +224,12 @@ TEST(OsServices, ExportLocalAppDataMakesTheReferenceExpand) {
     {
         const TScopedEnv local("LOCALAPPDATA", std::nullopt);
         Os::ExportLocalAppData();
-        EXPECT_EQ(Os::ExpandEnvironmentStrings(S("%LOCALAPPDATA%/KAVEX/")),
-                  S("/xdg/данные/KAVEX/"));
+        EXPECT_EQ(Os::ExpandEnvironment(S("%LOCALAPPDATA%/KAVEX/")), S("/xdg/данные/KAVEX/"));
     }
     {
         const TScopedEnv local("LOCALAPPDATA", S("/already/set"));
         Os::ExportLocalAppData();
-        EXPECT_EQ(Os::ExpandEnvironmentStrings(S("%LOCALAPPDATA%")), S("/already/set"));
+        EXPECT_EQ(Os::ExpandEnvironment(S("%LOCALAPPDATA%")), S("/already/set"));
     }
 }
 
