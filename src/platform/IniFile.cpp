@@ -133,6 +133,10 @@ TDocument Parse(const QByteArray& bytes) {
 }
 
 std::optional<QByteArray> ReadBytes(const QString& fileName) {
+    // Only regular files: opening a FIFO would block, reading a device never end.
+    if (!QFileInfo(fileName).isFile()) {
+        return std::nullopt;
+    }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -421,12 +422,18 @@ INSTANTIATE_TEST_SUITE_P(
         TGarbageCase{"CarriageReturnsOnly", B("[S]\rk=1\r"), false}),
     [](const testing::TestParamInfo<TGarbageCase>& info) { return std::string(info.param.Name); });
 
-TEST(IniFile, AFolderInPlaceOfTheFileGivesTheDefaults) {
+TEST(IniFile, NoRegularFileAtTheNameGivesTheDefaultsWithoutBlocking) {
     TTempFolder folder;
     ASSERT_TRUE(QDir().mkdir(folder.File("dir.ini")));
-    const TIniFile ini(folder.File("dir.ini"));
-    EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), Default);
-    EXPECT_EQ(ini.ReadInteger(S("S"), S("k"), 3), 3);
+    ASSERT_EQ(mkfifo(folder.File("fifo.ini").toLocal8Bit().constData(), 0600), 0);
+    const QString names[] = {folder.File("dir.ini"), folder.File("fifo.ini"), S("/dev/zero")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const TIniFile ini(name);
+        EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), Default);
+        EXPECT_EQ(ini.ReadInteger(S("S"), S("k"), 3), 3);
+    }
+    EXPECT_THROW(TIniFile(folder.File("fifo.ini")).WriteString(S("S"), S("k"), S("v")), Exception);
 }
 
 } // namespace
