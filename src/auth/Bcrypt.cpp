@@ -1,11 +1,14 @@
 #include "auth/Bcrypt.h"
 
 #include <QStringEncoder>
+#include <algorithm>
 #include <chrono>
+#include <limits>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <utility>
 
 namespace {
 
@@ -31,7 +34,7 @@ constexpr qsizetype MinHashStringLength = 27;
 }
 
 char16_t AsciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
 
 bool IsAsciiLetter(char16_t c) {
