@@ -44,6 +44,18 @@ TEST(PgTestServer, ServesTheContractToTheLodvarRole) {
     EXPECT_THROW(q.Open(), EDatabaseError);
 }
 
+TEST(PgTestServer, ReloadFixturesRestoresTheData) {
+    auto& server = TPgTestServer::Instance();
+    server.ExecAsSuperuser(QStringLiteral("DELETE FROM lodvar.lodset; DELETE FROM lodvar.comset"));
+    EXPECT_EQ(server.QueryValueAsSuperuser(QStringLiteral("SELECT count(*) FROM lodvar.comset")),
+              QStringLiteral("0"));
+    server.ReloadFixtures();
+    EXPECT_EQ(server.QueryValueAsSuperuser(QStringLiteral("SELECT count(*) FROM lodvar.comset")),
+              QStringLiteral("5"));
+    EXPECT_EQ(server.QueryValueAsSuperuser(QStringLiteral("SELECT count(*) FROM lodvar.lodset")),
+              QStringLiteral("7"));
+}
+
 TEST(PgTestServer, ShutdownRemovesEverything) {
     const QString folder = TPgTestServer::Instance().Folder();
     TPgTestServer::Shutdown();
@@ -52,6 +64,8 @@ TEST(PgTestServer, ShutdownRemovesEverything) {
 }
 
 TEST(PgTestServer, CrashedProcessLeavesNothingBehind) {
+    // The child must start a server of its own, not inherit this process's one.
+    TPgTestServer::Shutdown();
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     const pid_t child = fork();
