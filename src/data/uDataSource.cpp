@@ -7,7 +7,9 @@ TDataSource::TDataSource(QObject* parent) : QAbstractTableModel(parent) {}
 TDataSource::~TDataSource() = default;
 
 void TDataSource::SetDataSet(TDbQuery* query) {
-    beginResetModel();
+    // A reset left open by a bracket of the former query ends with this one.
+    if (!FResetting)
+        beginResetModel();
     for (const QMetaObject::Connection& link : std::as_const(FLinks))
         disconnect(link);
     FLinks.clear();

@@ -156,13 +156,26 @@ TEST_F(DMQueries, ComponentsCarryTheirNamesAndStoredSettings) {
     EXPECT_EQ(stored.srcIntersections2->DataSet(), nullptr);
     EXPECT_EQ(stored.qLodvarsByCommand->MasterSource(), stored.srcCommands);
     EXPECT_EQ(stored.qLodvars->MasterSource(), stored.srcCommands);
-    EXPECT_EQ(stored.qCommands->SQLText(),
-              QStringLiteral(
-                  "SELECT * FROM \nlodvar.tbl_fn_get_commands (\np_DateBegin => :DateBegin\n"
-                  ",p_DateEnd  => :DateEnd\n,p_CommandsQueryMode => :CommandsQueryMode\n);\n"));
-    EXPECT_EQ(stored.qIntersections->SQLText(),
-              QStringLiteral("SELECT * FROM \nlodvar.tbl_fn_get_intersections \n\t( \n"
-                             "\t  p_command_id => :command_id\n\t) ; \n"));
+    // The statements exactly, blanks and tabs included.
+    const std::pair<const TDbQuery*, QString> statements[] = {
+        {stored.qUsers,
+         QStringLiteral("select * FROM kavex.central_users  WHERE central_login = :Login ; ")},
+        {stored.qCommands, QStringLiteral("SELECT * FROM \nlodvar.tbl_fn_get_commands (\n"
+                                          "p_DateBegin => :DateBegin\n,p_DateEnd  => :DateEnd\n"
+                                          ",p_CommandsQueryMode => :CommandsQueryMode\n);\n")},
+        {stored.qIntersections, QStringLiteral("SELECT * FROM \nlodvar.tbl_fn_get_intersections \n"
+                                               "\t( \n\t  p_command_id => :command_id\n\t) ; \n")},
+        {stored.qLodvarsByCommand,
+         QStringLiteral("SELECT *\nFROM lodvar.tbl_fn_get_lodvars_by_command (:command_id) ;")},
+        {stored.qUnits, QStringLiteral("SELECT * FROM lodvar.tbl_fn_get_units () ; ")},
+        {stored.qLodvars,
+         QStringLiteral(
+             "SELECT \n\t *\nFROM lodvar.lodset p\nWHERE p.id_comset IN (\n"
+             "\tSELECT id FROM lodvar.comset WHERE date BETWEEN :DateBegin AND :DateEnd\n"
+             "\t)\n--OR TRUE\n;")},
+    };
+    for (const auto& [query, text] : statements)
+        EXPECT_EQ(query->SQLText(), text) << query->objectName().toStdString();
 }
 
 TEST_F(DMQueries, UsersRowsOfALogin) {

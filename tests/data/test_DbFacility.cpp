@@ -6,6 +6,8 @@
 #include "data/uDbQuery.h"
 #include "platform/Exceptions.h"
 
+#include <QAbstractItemModelTester>
+#include <QSortFilterProxyModel>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -239,6 +241,31 @@ TEST_P(DbFailover, ConnectionDroppedBetweenTwoOpens) {
     }
 }
 
+TEST_F(DbFacility, FailoverThatCannotReconnectLeavesTheQueryClosed) {
+    auto& server = TPgTestServer::Instance();
+    FCnn.SetLocalFailover(true);
+    FQuery.SetSQL({QStringLiteral("SELECT pg_backend_pid() AS pid")});
+    FQuery.Open();
+    const int pid = FQuery.FieldByName(QStringLiteral("pid")).AsInteger();
+    FQuery.Close();
+    // While the role may not log in, the lost connection cannot be restored.
+    struct TLoginBack {
+        ~TLoginBack() {
+            TPgTestServer::Instance().ExecAsSuperuser(QStringLiteral("ALTER ROLE lodvar LOGIN"));
+        }
+    } loginBack;
+    server.ExecAsSuperuser(QStringLiteral("ALTER ROLE lodvar NOLOGIN"));
+    server.TerminateBackend(pid);
+    try {
+        FQuery.Open();
+        FAIL() << "opened without a connection";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("not permitted to log in"))) << e.what();
+    }
+    EXPECT_FALSE(FQuery.Active());
+    EXPECT_FALSE(FCnn.Connected());
+}
+
 const TFailoverCase FailoverCases[] = {{"LocalFailoverOn", true}, {"LocalFailoverOff", false}};
 
 INSTANTIATE_TEST_SUITE_P(Modes, DbFailover, testing::ValuesIn(FailoverCases),
@@ -328,6 +355,32 @@ TEST_F(DbFacility, DataSourceIsATableModelOverTheQueryRows) {
 
     FQuery.Close();
     EXPECT_EQ(source.rowCount(), 0);
+}
+
+TEST_F(DbFacility, ModelStaysConsistentForViewsAndProxies) {
+    TDataSource source;
+    source.SetDataSet(&FQuery);
+    QSortFilterProxyModel proxy;
+    proxy.setSourceModel(&source);
+    const QAbstractItemModelTester sourceTester(
+        &source, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QAbstractItemModelTester proxyTester(
+        &proxy, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    FQuery.SetSQL(
+        {QStringLiteral("SELECT g AS n, 'row ' || g AS t FROM generate_series(1, :c) g")});
+    for (const int count : {3, 0, 5}) {
+        FQuery.Close();
+        FQuery.ParamByName(QStringLiteral("c")).AsInteger(count);
+        FQuery.Open();
+        EXPECT_EQ(proxy.rowCount(), count);
+    }
+    FQuery.DisableControls();
+    FQuery.Close();
+    FQuery.ParamByName(QStringLiteral("c")).AsInteger(2);
+    FQuery.Open();
+    FQuery.EnableControls();
+    EXPECT_EQ(proxy.rowCount(), 2);
+    EXPECT_EQ(proxy.data(proxy.index(1, 1)), QVariant(QStringLiteral("row 2")));
 }
 
 } // namespace
