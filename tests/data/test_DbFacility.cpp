@@ -206,6 +206,24 @@ TEST_F(DbFacility, ConnectFailureRaisesTheClientMessage) {
     EXPECT_FALSE(FCnn.Connected());
 }
 
+TEST_F(DbFacility, PortZeroMeansTheClientLibraryDefault) {
+    // The client library's default port follows PGPORT; point it at the test server.
+    const QByteArray saved = qgetenv("PGPORT");
+    struct TRestore {
+        QByteArray Value;
+        ~TRestore() {
+            if (Value.isNull())
+                qunsetenv("PGPORT");
+            else
+                qputenv("PGPORT", Value);
+        }
+    } restore{saved};
+    qputenv("PGPORT", QByteArray::number(TPgTestServer::Instance().Port()));
+    FCnn.SetPort(0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT current_setting('port')")),
+              QString::number(TPgTestServer::Instance().Port()));
+}
+
 struct TFailoverCase {
     const char* Name;
     bool LocalFailover;
