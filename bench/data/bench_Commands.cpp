@@ -107,25 +107,31 @@ BENCHMARK(BM_FacilityTyped)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 // Console output plus the two ratios at the end.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
+    TRatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
+            if (run.run_type == Run::RT_Iteration) {
                 FTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
+                FCpuTimes[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            }
         ConsoleReporter::ReportRuns(runs);
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        const double bare = FTimes["BM_BareLibpq/min_time:1.000"];
-        const double facility = FTimes["BM_Facility/min_time:1.000"];
-        if (bare > 0 && GTextBytes > 0)
+        const char* bare = "BM_BareLibpq/min_time:1.000";
+        const char* facility = "BM_Facility/min_time:1.000";
+        if (FTimes[bare] > 0 && FCpuTimes[bare] > 0 && GTextBytes > 0)
             std::printf("time facility / bare libpq: %.3f (target <= 1.5)\n"
+                        "client CPU time, same ratio: %.3f (this process only)\n"
                         "row storage / text sent:    %.3f (%zu / %zu bytes; target <= 2)\n",
-                        facility / bare, static_cast<double>(GRowBytes) / GTextBytes, GRowBytes,
-                        GTextBytes);
+                        FTimes[facility] / FTimes[bare], FCpuTimes[facility] / FCpuTimes[bare],
+                        static_cast<double>(GRowBytes) / GTextBytes, GRowBytes, GTextBytes);
     }
 
 private:
     std::map<std::string, double> FTimes;
+    std::map<std::string, double> FCpuTimes;
 };
 
 } // namespace

@@ -80,7 +80,9 @@ bool TDbField::IsNull() const {
 }
 
 std::string_view TDbField::AsUtf8() const {
-    return IsNull() ? std::string_view() : FQuery->Value(FQuery->RecNo(), FIndex);
+    FQuery->CheckActive();
+    const int row = FQuery->RecNo();
+    return row < 0 || FQuery->IsNull(row, FIndex) ? std::string_view() : FQuery->Value(row, FIndex);
 }
 
 QString TDbField::AsString() const {
