@@ -1,0 +1,72 @@
+// The database connection: libpq under the settings and rules the system relies on.
+//
+// - Server, Port, Database, Username, Password are plain settings; they take effect at
+//   the next connect. Port 0 means the client library's default port (5432).
+// - SetConnected(true) connects with the settings held at that moment; a failure raises
+//   EDatabaseError with the client library's or the server's message. SetConnected(false)
+//   and Close() disconnect.
+// - Execute() runs one statement for a query: it connects first when the connection is
+//   closed (implicit connect) and, with LocalFailover on, re-establishes a connection that
+//   was lost and runs the statement once more, without a message.
+#pragma once
+
+#include "data/PgHandles.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// One parameter value as sent to the server: text, or NULL when empty.
+using TDbParamValue = std::optional<QByteArray>;
+
+class TDbConnection : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TDbConnection(QObject* parent = nullptr);
+    ~TDbConnection() override;
+
+    const QString& Server() const noexcept { return FServer; }
+    void SetServer(const QString& server) { FServer = server; }
+    int Port() const noexcept { return FPort; }
+    void SetPort(int port) { FPort = port; }
+    const QString& Database() const noexcept { return FDatabase; }
+    void SetDatabase(const QString& database) { FDatabase = database; }
+    const QString& Username() const noexcept { return FUsername; }
+    void SetUsername(const QString& username) { FUsername = username; }
+    const QString& Password() const noexcept { return FPassword; }
+    void SetPassword(const QString& password) { FPassword = password; }
+
+    // Re-establish a lost connection and repeat the failed statement once.
+    bool LocalFailover() const noexcept { return FLocalFailover; }
+    void SetLocalFailover(bool on) { FLocalFailover = on; }
+
+    // True while a connection is established (as far as the client library knows: a
+    // connection dropped by the server is noticed at its next use).
+    bool Connected() const noexcept;
+    void SetConnected(bool connected);
+    void Open() { SetConnected(true); }
+    void Close() { SetConnected(false); }
+
+    // Process id of the server backend of this connection; 0 when not connected.
+    int BackendPid() const noexcept;
+
+    // Runs one statement with positional text parameters ($1 = params[0]) and returns
+    // its result, which has succeeded. Raises EDatabaseError with the server's message.
+    TPgResult Execute(const QByteArray& sql, const std::vector<TDbParamValue>& params);
+
+private:
+    TPgConn MakeConnection() const;
+    TPgResult ExecuteOnce(const QByteArray& sql, const std::vector<TDbParamValue>& params);
+    bool ConnectionLost() const noexcept;
+
+    QString FServer;
+    int FPort = 0;
+    QString FDatabase;
+    QString FUsername;
+    QString FPassword;
+    bool FLocalFailover = false;
+    TPgConn FConn;
+};
