@@ -1,5 +1,7 @@
 #include "config/SettingsFiles.h"
 
+#include "platform/OsServices.h"
+
 QString MainSettingsFileName(const QString& userBinDir) {
     return userBinDir + MainSettings::FileName;
 }
@@ -26,4 +28,9 @@ void WriteKey(const TIniFile& file, const TIniTextKey& key, const QString& value
 
 void WriteKey(const TIniFile& file, const TIniIntegerKey& key, int value) {
     file.WriteInteger(key.Section, key.Name, value);
+}
+
+QString UserBinDirUnder(const QString& localAppDataFolder) {
+    const QChar d = Os::PathDelimiter();
+    return localAppDataFolder + d + QStringLiteral("KAVEX") + d + QStringLiteral("Lodvar") + d;
 }

@@ -64,7 +64,15 @@ inline const TIniTextKey Login{QStringLiteral("Login"), QStringLiteral("Login"),
                                QStringLiteral("admin")};
 // Stored-password text (EncryptStr/DecryptStr with the system's pass phrase).
 inline const TIniTextKey Password{QStringLiteral("Login"), QStringLiteral("Password"), QString()};
+// Stored-password text of the profile's database password. Written with the profile,
+// never read: every profile connection uses the fixed profile password.
+inline const TIniTextKey DbPassword{QStringLiteral("IDB_CONNECTION"), QStringLiteral("idb_passwd"),
+                                    QString()};
 } // namespace ConnectionFile
+
+// The per-user settings folder under a local application-data folder: the maker's
+// folder "KAVEX", then "Lodvar", with native delimiters and a trailing one.
+QString UserBinDirUnder(const QString& localAppDataFolder);
 
 // userBinDir ends with a path delimiter.
 QString MainSettingsFileName(const QString& userBinDir);

@@ -1,0 +1,482 @@
+#include "tools/AdminTool.h"
+
+#include "auth/Bcrypt.h"
+#include "config/SettingsFiles.h"
+#include "config/uLodvarClasses.h"
+#include "config/uUtils.h"
+#include "data/uDbConnection.h"
+#include "platform/Exceptions.h"
+#include "platform/IniFile.h"
+#include "platform/OsServices.h"
+#include "ui/DestinationPoint.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <openssl/crypto.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QTextStream& Out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& Err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// A parsed command line: "--name value" / "--name=value" options, flags, and
+// positional words. Anything not starting with "--" is positional, so negative
+// numbers ("-12.5") need no quoting; "--" ends the options.
+struct ParsedArgs {
+    QHash<QString, QString> values;
+    QStringList flags;
+    QStringList positional;
+    bool help = false;
+};
+
+struct CommandSpec {
+    QString name;
+    QString usage;   // first line of --help
+    QString details; // the rest of --help
+    QStringList valueOptions;
+    QStringList flagOptions;
+    int positionalCount;
+    std::function<int(const ParsedArgs&)> run;
+};
+
+// Raised for bad arguments or unreadable input: exit code 2, nothing written.
+class UsageError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+ParsedArgs Parse(const CommandSpec& spec, const QStringList& args) {
+    ParsedArgs parsed;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& word = args[i];
+        if (optionsEnded || !word.startsWith(QLatin1String("--")) || word.size() == 2) {
+            if (!optionsEnded && word == QLatin1String("--")) {
+                optionsEnded = true;
+                continue;
+            }
+            parsed.positional.append(word);
+            continue;
+        }
+        QString name = word.mid(2);
+        QString value;
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        const bool inlineValue = equals >= 0;
+        if (inlineValue) {
+            value = name.mid(equals + 1);
+            name.truncate(equals);
+        }
+        if (name == QLatin1String("help") && !inlineValue) {
+            parsed.help = true;
+        } else if (spec.flagOptions.contains(name) && !inlineValue) {
+            parsed.flags.append(name);
+        } else if (spec.valueOptions.contains(name)) {
+            if (!inlineValue) {
+                if (++i >= args.size())
+                    throw UsageError(QStringLiteral("option --%1 needs a value").arg(name));
+                value = args[i];
+            }
+            if (parsed.values.contains(name))
+                throw UsageError(QStringLiteral("option --%1 is given twice").arg(name));
+            parsed.values.insert(name, value);
+        } else {
+            throw UsageError(QStringLiteral("unknown option %1").arg(word));
+        }
+    }
+    if (!parsed.help && parsed.positional.size() != spec.positionalCount)
+        throw UsageError(QStringLiteral("expected %1 argument(s), got %2")
+                             .arg(spec.positionalCount)
+                             .arg(parsed.positional.size()));
+    return parsed;
+}
+
+// Echo is switched off while a secret is typed at a terminal, and restored on
+// every path.
+class EchoOff {
+public:
+    EchoOff() {
+        FActive = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &FSaved) == 0;
+        if (FActive) {
+            termios quiet = FSaved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        }
+    }
+    ~EchoOff() {
+        if (FActive) {
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &FSaved);
+            std::fputc('\n', stderr);
+        }
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    termios FSaved{};
+    bool FActive = false;
+};
+
+// One line of standard input (without its line break), UTF-8. Owns the bytes and
+// the text and wipes both when it goes.
+class SecretLine {
+public:
+    explicit SecretLine(const char* prompt) {
+        if (::isatty(STDIN_FILENO))
+            std::fprintf(stderr, "%s", prompt);
+        EchoOff quiet;
+        for (int c; (c = std::getchar()) != EOF && c != '\n';)
+            FBytes.push_back(static_cast<char>(c));
+        if (!FBytes.empty() && FBytes.back() == '\r')
+            FBytes.pop_back();
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        FText = decoder.decode(QByteArrayView(FBytes.data(), qsizetype(FBytes.size())));
+        if (decoder.hasError())
+            throw UsageError(QStringLiteral("standard input is not valid UTF-8"));
+    }
+    ~SecretLine() {
+        OPENSSL_cleanse(FBytes.data(), FBytes.size());
+        if (!FText.isEmpty())
+            OPENSSL_cleanse(FText.data(), size_t(FText.size()) * sizeof(QChar));
+    }
+    SecretLine(const SecretLine&) = delete;
+    SecretLine& operator=(const SecretLine&) = delete;
+
+    const QString& Text() const noexcept { return FText; }
+
+private:
+    std::vector<char> FBytes;
+    QString FText;
+};
+
+int ReadInteger(const ParsedArgs& args, const QString& option, int low, int high, int fallback) {
+    if (!args.values.contains(option))
+        return fallback;
+    bool ok = false;
+    const int value = args.values.value(option).toInt(&ok, 10);
+    if (!ok || value < low || value > high)
+        throw UsageError(QStringLiteral("--%1 must be a whole number from %2 to %3")
+                             .arg(option)
+                             .arg(low)
+                             .arg(high));
+    return value;
+}
+
+double ReadNumber(const QString& text, const QString& what) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        throw UsageError(QStringLiteral("%1 must be a finite decimal number: %2").arg(what, text));
+    return value;
+}
+
+// A value that INI files can keep exactly: no line breaks or other control characters.
+QString ReadFileValue(const ParsedArgs& args, const QString& option) {
+    const QString value = args.values.value(option);
+    if (value.isEmpty())
+        throw UsageError(QStringLiteral("--%1 is required").arg(option));
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            throw UsageError(QStringLiteral("--%1 must not hold control characters").arg(option));
+    }
+    return value;
+}
+
+// The folder of the connection files: --folder, else the per-user settings folder.
+QString SettingsFolder(const ParsedArgs& args) {
+    const QString folder = args.values.contains(QStringLiteral("folder"))
+                               ? args.values.value(QStringLiteral("folder"))
+                               : UserBinDirUnder(Os::LocalAppDataFolder());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        throw UsageError(QStringLiteral("folder does not exist: %1").arg(folder));
+    QString withDelimiter = QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath());
+    if (!withDelimiter.endsWith(QDir::separator()))
+        withDelimiter += QDir::separator();
+    return withDelimiter;
+}
+
+QString CheckedAlias(const QString& alias) {
+    if (alias.isEmpty() || alias == QLatin1String(".") || alias == QLatin1String("..") ||
+        alias.contains(QLatin1Char('/')) || alias.contains(QLatin1Char('\\')))
+        throw UsageError(QStringLiteral("the alias must be a plain file name: %1").arg(alias));
+    if (alias.contains(QLatin1String(".pdb"), Qt::CaseInsensitive))
+        throw UsageError(QStringLiteral("give the alias without \".pdb\": %1").arg(alias));
+    return alias;
+}
+
+int EncryptPassword(const ParsedArgs&) {
+    const SecretLine password("Password to encrypt: ");
+    Out() << EncryptStr(password.Text(), SystemPassPhrase()) << '\n';
+    return AdminOk;
+}
+
+int DecryptPassword(const ParsedArgs&) {
+    const SecretLine stored("Stored-password text: ");
+    Out() << DecryptStr(stored.Text().trimmed(), SystemPassPhrase()) << '\n';
+    return AdminOk;
+}
+
+int HashPassword(const ParsedArgs& args) {
+    const int cost = ReadInteger(args, QStringLiteral("cost"), 4, 31, 12);
+    const SecretLine password("Password to hash: ");
+    if (password.Text().isEmpty())
+        throw UsageError(QStringLiteral("the password is empty"));
+    Out() << TBCrypt::HashPassword(password.Text(), cost) << '\n';
+    return AdminOk;
+}
+
+int CheckPassword(const ParsedArgs& args) {
+    const QString hash = args.positional.at(0);
+    const SecretLine password("Password to check: ");
+    bool renew = false;
+    bool match = false;
+    try {
+        match = TBCrypt::CheckPassword(password.Text(), hash, renew);
+    } catch (const Exception& e) {
+        throw UsageError(e.Message());
+    }
+    Out() << (match ? "match" : "no match") << '\n'
+          << (renew ? "renewal advised" : "no renewal needed") << '\n';
+    return match ? AdminOk : AdminFailed;
+}
+
+int Destination(const ParsedArgs& args) {
+    const double latitude = ReadNumber(args.positional.at(0), QStringLiteral("LAT"));
+    const double longitude = ReadNumber(args.positional.at(1), QStringLiteral("LON"));
+    const double bearing = ReadNumber(args.positional.at(2), QStringLiteral("BEARING"));
+    const double distance = ReadNumber(args.positional.at(3), QStringLiteral("DISTANCE"));
+    if (latitude < -90 || latitude > 90)
+        throw UsageError(QStringLiteral("LAT must lie within -90..90 degrees"));
+    const TCoordinate end = DestinationPoint({latitude, longitude}, bearing, distance);
+    // Adding 0.0 turns a negative zero into a positive one, so "-0.000000" never shows.
+    Out() << QString::number(end.Latitude + 0.0, 'f', 6) << ' '
+          << QString::number(end.Longitude + 0.0, 'f', 6) << '\n';
+    return AdminOk;
+}
+
+int WriteProfile(const ParsedArgs& args) {
+    const QString alias = CheckedAlias(args.positional.at(0));
+    const QString folder = SettingsFolder(args);
+    TDbConnection unused;
+    TLodvarConnection profile(QString(), unused);
+    profile.setServer(ReadFileValue(args, QStringLiteral("server")));
+    profile.SetPort(ReadInteger(args, QStringLiteral("port"), 1, 65534, 0));
+    if (profile.Port() == 0 || !args.values.contains(QStringLiteral("port")))
+        throw UsageError(QStringLiteral("--port is required"));
+    profile.setDBName(ReadFileValue(args, QStringLiteral("db")));
+    profile.setDBUserName(ReadFileValue(args, QStringLiteral("user")));
+    const bool rememberLogin = args.values.contains(QStringLiteral("login"));
+    const QString login = rememberLogin ? ReadFileValue(args, QStringLiteral("login")) : QString();
+
+    const QString target = ConnectionFileName(folder, alias);
+    if (QFileInfo::exists(target) && !args.flags.contains(QStringLiteral("force")))
+        throw UsageError(QStringLiteral("%1 exists; use --force to overwrite it").arg(target));
+
+    std::optional<SecretLine> password;
+    if (args.flags.contains(QStringLiteral("remember-password")))
+        password.emplace("Password to remember: ");
+
+    // Written in a private folder beside the target and renamed into place at the end,
+    // so a failure leaves no file and an overwritten profile is replaced whole.
+    QTemporaryDir staging(folder + QStringLiteral(".lodvar-admin-XXXXXX"));
+    if (!staging.isValid())
+        throw Exception(QStringLiteral("Unable to write to %1").arg(folder));
+    const QString stagingFolder = QDir::toNativeSeparators(staging.path()) + QDir::separator();
+    TLodvarConnection staged(stagingFolder, unused);
+    staged.setServer(profile.server());
+    staged.SetPort(profile.Port());
+    staged.setDBName(profile.DBName());
+    staged.setDBUserName(profile.DBUserName());
+    staged.SaveByAlias(alias);
+    const QString stagedFile = ConnectionFileName(stagingFolder, alias);
+    const TIniFile stagedIni(stagedFile);
+    if (rememberLogin)
+        WriteKey(stagedIni, ConnectionFile::Login, login);
+    if (password)
+        WriteKey(stagedIni, ConnectionFile::Password,
+                 EncryptStr(password->Text(), SystemPassPhrase()));
+
+    // What the program will read must be what was asked for.
+    TLodvarConnection check(stagingFolder, unused);
+    if (!check.LoadByAlias(alias, false) || check.server() != profile.server() ||
+        check.Port() != profile.Port() || check.DBName() != profile.DBName() ||
+        check.DBUserName() != profile.DBUserName() ||
+        (rememberLogin && ReadKey(stagedIni, ConnectionFile::Login) != login))
+        throw UsageError(QStringLiteral(
+            "the values would not read back as given (leading or trailing blanks, or quotes)"));
+
+    if (std::rename(QFile::encodeName(stagedFile).constData(),
+                    QFile::encodeName(target).constData()) != 0)
+        throw Exception(QStringLiteral("Unable to write to %1").arg(target));
+    Out() << "wrote " << target << '\n';
+    return AdminOk;
+}
+
+int Probe(const ParsedArgs& args) {
+    const QString alias = args.positional.at(0);
+    const QString folder = SettingsFolder(args);
+    TDbConnection cnn;
+    TLodvarConnection profile(folder, cnn);
+    if (!profile.LoadByAlias(alias, false)) {
+        Out() << "profile: could not be loaded (see the message above)\n";
+        return AdminFailed;
+    }
+    Out() << "profile: server " << profile.server() << ", port " << profile.Port() << ", database "
+          << profile.DBName() << ", user " << profile.DBUserName() << '\n';
+    if (!TLodvarConnection::CheckServerPort(profile.server(), profile.Port())) {
+        Out() << "port: nothing accepts TCP connections at " << profile.server() << ':'
+              << profile.Port() << '\n';
+        return AdminFailed;
+    }
+    Out() << "port: reachable\n";
+    if (profile.Connect()) {
+        Out() << "database: connected\n";
+        return AdminOk;
+    }
+    // Connect keeps the server's reason to itself; ask once more to show it.
+    QString reason = QStringLiteral("the server refused the login");
+    try {
+        cnn.SetConnected(true);
+    } catch (const EDatabaseError& e) {
+        reason = e.Message().trimmed();
+    }
+    Out() << "database: could not connect: " << reason << '\n';
+    return AdminFailed;
+}
+
+const QList<CommandSpec>& Commands() {
+    static const QList<CommandSpec> commands = {
+        {QStringLiteral("encrypt-password"),
+         QStringLiteral("encrypt-password"),
+         QStringLiteral("Reads a password from standard input and prints its stored-password "
+                        "text for the [Login] Password key of a connection file."),
+         {},
+         {},
+         0,
+         EncryptPassword},
+        {QStringLiteral("decrypt-password"),
+         QStringLiteral("decrypt-password"),
+         QStringLiteral("Reads a stored-password text from standard input and prints the "
+                        "password it holds."),
+         {},
+         {},
+         0,
+         DecryptPassword},
+        {QStringLiteral("write-profile"),
+         QStringLiteral("write-profile ALIAS --server HOST --port N --db NAME --user NAME "
+                        "[--folder DIR] [--login NAME] [--remember-password] [--force]"),
+         QStringLiteral("Writes the connection file ALIAS.pdb (default folder: the per-user "
+                        "settings folder). --login remembers a login name; "
+                        "--remember-password reads a password from standard input and "
+                        "stores it encrypted. An existing file is kept unless --force."),
+         {QStringLiteral("server"), QStringLiteral("port"), QStringLiteral("db"),
+          QStringLiteral("user"), QStringLiteral("folder"), QStringLiteral("login")},
+         {QStringLiteral("remember-password"), QStringLiteral("force")},
+         1,
+         WriteProfile},
+        {QStringLiteral("hash-password"),
+         QStringLiteral("hash-password [--cost N]"),
+         QStringLiteral("Reads a password from standard input and prints a new bcrypt hash "
+                        "string for the users table (cost 4..31, default 12)."),
+         {QStringLiteral("cost")},
+         {},
+         0,
+         HashPassword},
+        {QStringLiteral("check-password"),
+         QStringLiteral("check-password HASH"),
+         QStringLiteral("Reads a password from standard input and checks it against HASH. "
+                        "Prints \"match\" or \"no match\" and whether a renewal is advised. "
+                        "Exit code 0 on a match, 1 otherwise, 2 for an unreadable hash."),
+         {},
+         {},
+         1,
+         CheckPassword},
+        {QStringLiteral("destination"),
+         QStringLiteral("destination LAT LON BEARING DISTANCE"),
+         QStringLiteral("Prints the end point (latitude and longitude, degrees, six decimals) "
+                        "of a bearing line: from LAT LON (degrees) along BEARING (degrees, "
+                        "clockwise from north) for DISTANCE metres."),
+         {},
+         {},
+         4,
+         Destination},
+        {QStringLiteral("probe"),
+         QStringLiteral("probe ALIAS [--folder DIR]"),
+         QStringLiteral("Loads the connection profile ALIAS, probes its server's port and "
+                        "tries to connect with it, saying what failed."),
+         {QStringLiteral("folder")},
+         {},
+         1,
+         Probe},
+    };
+    return commands;
+}
+
+int Overview(QTextStream& stream) {
+    stream << "usage: lodvar-admin COMMAND [ARGUMENTS] (COMMAND --help for details)\n"
+              "commands:\n";
+    for (const CommandSpec& c : Commands())
+        stream << "  " << c.usage << '\n';
+    return AdminOk;
+}
+
+} // namespace
+
+namespace {
+int RunCommand(const QStringList& AArguments) {
+    if (AArguments.isEmpty()) {
+        Overview(Err());
+        return AdminBadUsage;
+    }
+    const QString name = AArguments.first();
+    if (name == QLatin1String("--help") || name == QLatin1String("help"))
+        return Overview(Out());
+    const CommandSpec* command = nullptr;
+    for (const CommandSpec& c : Commands()) {
+        if (c.name == name)
+            command = &c;
+    }
+    if (!command) {
+        Err() << "lodvar-admin: unknown command " << name << '\n';
+        Overview(Err());
+        return AdminBadUsage;
+    }
+    try {
+        const ParsedArgs args = Parse(*command, AArguments.mid(1));
+        if (args.help) {
+            Out() << "usage: lodvar-admin " << command->usage << "\n\n" << command->details << '\n';
+            return AdminOk;
+        }
+        return command->run(args);
+    } catch (const UsageError& e) {
+        Err() << "lodvar-admin " << name << ": " << e.Message() << '\n'
+              << "usage: lodvar-admin " << command->usage << '\n';
+        return AdminBadUsage;
+    } catch (const Exception& e) {
+        Err() << "lodvar-admin " << name << ": " << e.Message() << '\n';
+        return AdminFailed;
+    }
+}
+} // namespace
+
+int RunAdmin(const QStringList& AArguments) {
+    const int code = RunCommand(AArguments);
+    Out().flush();
+    Err().flush();
+    return code;
+}

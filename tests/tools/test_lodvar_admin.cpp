@@ -1,0 +1,348 @@
+// lodvar-admin end to end: the real program in a child process, its exit codes and
+// its exact output.
+#include "../platform/TestFiles.h"
+#include "LodvarSiteConfig.h"
+#include "PgTestServer.h"
+#include "config/uLodvarClasses.h"
+#include "config/uUtils.h"
+#include "data/uDbConnection.h"
+#include "platform/IniFile.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString S(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+struct TRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+TRun RunAdminTool(const QStringList& args, const QByteArray& input = {},
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LODVAR_ADMIN_PATH), args);
+    EXPECT_TRUE(process.waitForStarted());
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+struct TCase {
+    const char* name;
+    QStringList args;
+    QByteArray input;
+    int exitCode;
+    const char* outPattern; // whole standard output, a regular expression
+    const char* errContains;
+};
+
+const QString kVectorHash = S("$2a$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW");
+
+const TCase kCases[] = {
+    {"no command", {}, {}, 2, "", "usage: lodvar-admin COMMAND"},
+    {"unknown command", {S("frobnicate")}, {}, 2, "", "unknown command frobnicate"},
+    {"overview", {S("--help")}, {}, 0, "usage: lodvar-admin COMMAND[^]*probe ALIAS[^]*", ""},
+    {"destination help",
+     {S("destination"), S("--help")},
+     {},
+     0,
+     "usage: lodvar-admin destination LAT LON BEARING DISTANCE\n\n[^]*",
+     ""},
+    {"write-profile help",
+     {S("write-profile"), S("--help")},
+     {},
+     0,
+     "usage: lodvar-admin write-profile ALIAS[^]*--force[^]*",
+     ""},
+    {"unknown option",
+     {S("hash-password"), S("--salt"), S("x")},
+     {},
+     2,
+     "",
+     "unknown option --salt"},
+    {"destination east",
+     {S("destination"), S("50"), S("30"), S("90"), S("2000000")},
+     {},
+     0,
+     "46\\.776738 56\\.769759\n",
+     ""},
+    {"destination negative distance",
+     {S("destination"), S("50"), S("30"), S("90"), S("-2000000")},
+     {},
+     0,
+     "46\\.776738 3\\.230241\n",
+     ""},
+    {"destination past the antimeridian",
+     {S("destination"), S("0"), S("179"), S("90"), S("2000000")},
+     {},
+     0,
+     "0\\.000000 196\\.966306\n",
+     ""},
+    {"destination zero distance",
+     {S("destination"), S("-0"), S("0"), S("0"), S("0")},
+     {},
+     0,
+     "0\\.000000 0\\.000000\n",
+     ""},
+    {"destination not a number",
+     {S("destination"), S("abc"), S("30"), S("90"), S("1")},
+     {},
+     2,
+     "",
+     "LAT must be a finite decimal number: abc"},
+    {"destination not finite",
+     {S("destination"), S("1"), S("2"), S("3"), S("inf")},
+     {},
+     2,
+     "",
+     "DISTANCE must be a finite decimal number"},
+    {"destination latitude beyond a pole",
+     {S("destination"), S("91"), S("0"), S("0"), S("0")},
+     {},
+     2,
+     "",
+     "LAT must lie within -90..90 degrees"},
+    {"destination too few",
+     {S("destination"), S("1"), S("2"), S("3")},
+     {},
+     2,
+     "",
+     "expected 4 argument(s), got 3"},
+    {"hash cost too low",
+     {S("hash-password"), S("--cost"), S("3")},
+     "pw\n",
+     2,
+     "",
+     "--cost must be a whole number from 4 to 31"},
+    {"hash cost not a number",
+     {S("hash-password"), S("--cost=x")},
+     "pw\n",
+     2,
+     "",
+     "--cost must be a whole number from 4 to 31"},
+    {"hash empty password",
+     {S("hash-password"), S("--cost"), S("4")},
+     "\n",
+     2,
+     "",
+     "the password is empty"},
+    {"hash new string",
+     {S("hash-password"), S("--cost"), S("4")},
+     "secret\n",
+     0,
+     "\\$2b\\$04\\$[./A-Za-z0-9]{53}\n",
+     ""},
+    {"check public vector",
+     {S("check-password"), kVectorHash},
+     "U*U\n",
+     0,
+     "match\nrenewal advised\n",
+     ""},
+    {"check wrong password",
+     {S("check-password"), kVectorHash},
+     "U*V",
+     1,
+     "no match\nrenewal advised\n",
+     ""},
+    {"check unreadable hash",
+     {S("check-password"), S("$2a$05$short")},
+     "x\n",
+     2,
+     "",
+     "Invalid base64 hash string"},
+    {"check cost out of range",
+     {S("check-password"), S("$2a$03$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW")},
+     "x\n",
+     2,
+     "",
+     "BCrypt cost factor must be between 4..31 (3)"},
+    {"encrypt invalid UTF-8",
+     {S("encrypt-password")},
+     "\xff\xfe\n",
+     2,
+     "",
+     "standard input is not valid UTF-8"},
+    {"decrypt empty", {S("decrypt-password")}, "\n", 0, "\n", ""},
+};
+
+TEST(LodvarAdmin, CommandTable) {
+    for (const TCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const TRun run = RunAdminTool(c.args, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        const QRegularExpression pattern(
+            QRegularExpression::anchoredPattern(QString::fromUtf8(c.outPattern)));
+        EXPECT_TRUE(pattern.match(run.out).hasMatch()) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.errContains))) << run.err.toStdString();
+    }
+}
+
+TEST(LodvarAdmin, HashedPasswordChecksAndStoredPasswordDecrypts) {
+    const TRun hashed = RunAdminTool({S("hash-password"), S("--cost"), S("5")}, "Пароль 1\n");
+    ASSERT_EQ(hashed.exitCode, 0);
+    const QString hash = hashed.out.trimmed();
+    EXPECT_EQ(RunAdminTool({S("check-password"), hash}, "Пароль 1\n").out,
+              S("match\nrenewal advised\n"));
+    EXPECT_EQ(RunAdminTool({S("check-password"), hash}, "Пароль 2\n").exitCode, 1);
+
+    const TRun encrypted = RunAdminTool({S("encrypt-password")}, "Пароль 1\r\n");
+    ASSERT_EQ(encrypted.exitCode, 0);
+    EXPECT_EQ(encrypted.out, EncryptStr(S("Пароль 1"), SystemPassPhrase()) + S("\n"));
+    EXPECT_EQ(RunAdminTool({S("decrypt-password")}, encrypted.out.toUtf8()).out, S("Пароль 1\n"));
+}
+
+class LodvarAdminProfiles : public testing::Test {
+protected:
+    QStringList WriteArgs(const char* alias) const {
+        return {S("write-profile"), S(alias),      S("--server"), S("db.example"),
+                S("--port"),        S("6543"),     S("--db"),     S("lodvar"),
+                S("--user"),        S("оператор"), S("--folder"), FFolder.Path()};
+    }
+    // Names in the folder, so a test can tell that nothing was left behind.
+    QStringList Entries() const {
+        return QDir(FFolder.Path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    TTempFolder FFolder;
+};
+
+TEST_F(LodvarAdminProfiles, WritesAProfileThatLoadsBack) {
+    const TRun run = RunAdminTool(
+        WriteArgs("site") << S("--login") << S("Іван") << S("--remember-password"), "таємно\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, S("wrote ") + FFolder.File("site.pdb") + S("\n"));
+    EXPECT_EQ(Entries(), QStringList{S("site.pdb")});
+
+    TDbConnection cnn;
+    TLodvarConnection profile(FFolder.Path(), cnn);
+    ASSERT_TRUE(profile.LoadByAlias(S("site"), false));
+    EXPECT_EQ(profile.server(), S("db.example"));
+    EXPECT_EQ(profile.Port(), 6543);
+    EXPECT_EQ(profile.DBName(), S("lodvar"));
+    EXPECT_EQ(profile.DBUserName(), S("оператор"));
+    const TIniFile file(FFolder.File("site.pdb"));
+    EXPECT_EQ(file.ReadString(S("Login"), S("Login"), QString()), S("Іван"));
+    EXPECT_EQ(DecryptStr(file.ReadString(S("Login"), S("Password"), QString()), SystemPassPhrase()),
+              S("таємно"));
+}
+
+TEST_F(LodvarAdminProfiles, RefusalsWriteNothing) {
+    const struct {
+        const char* name;
+        QStringList args;
+        const char* errContains;
+    } cases[] = {
+        {"missing port",
+         {S("write-profile"), S("a"), S("--server"), S("h"), S("--db"), S("d"), S("--user"), S("u"),
+          S("--folder"), FFolder.Path()},
+         "--port is required"},
+        {"port out of range",
+         {S("write-profile"), S("a"), S("--server"), S("h"), S("--port=65535"), S("--db"), S("d"),
+          S("--user"), S("u"), S("--folder"), FFolder.Path()},
+         "--port must be a whole number from 1 to 65534"},
+        {"option given twice", WriteArgs("a") << S("--port=1"), "option --port is given twice"},
+        {"missing server",
+         {S("write-profile"), S("a"), S("--port"), S("1"), S("--db"), S("d"), S("--user"), S("u"),
+          S("--folder"), FFolder.Path()},
+         "--server is required"},
+        {"alias with a path", WriteArgs("../a"), "the alias must be a plain file name"},
+        {"alias with the extension", WriteArgs("a.PDB"), "give the alias without \".pdb\""},
+        {"folder missing",
+         {S("write-profile"), S("a"), S("--server"), S("h"), S("--port"), S("1"), S("--db"), S("d"),
+          S("--user"), S("u"), S("--folder"), FFolder.File("absent")},
+         "folder does not exist"},
+        {"value that would not read back",
+         {S("write-profile"), S("a"), S("--server"), S(" h"), S("--port"), S("1"), S("--db"),
+          S("d"), S("--user"), S("u"), S("--folder"), FFolder.Path()},
+         "would not read back as given"},
+        {"line break in a value",
+         {S("write-profile"), S("a"), S("--server"), S("h\n[X]"), S("--port"), S("1"), S("--db"),
+          S("d"), S("--user"), S("u"), S("--folder"), FFolder.Path()},
+         "--server must not hold control characters"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TRun run = RunAdminTool(c.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains(S(c.errContains))) << run.err.toStdString();
+        EXPECT_EQ(Entries(), QStringList());
+    }
+}
+
+TEST_F(LodvarAdminProfiles, KeepsAnExistingFileUnlessForced) {
+    WriteFileBytes(FFolder.File("site.pdb"), "[CONNECTION]\nserver=old\n");
+    const TRun refused = RunAdminTool(WriteArgs("site"));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(S("exists; use --force to overwrite it")));
+    EXPECT_EQ(ReadFileBytes(FFolder.File("site.pdb")), QByteArray("[CONNECTION]\nserver=old\n"));
+
+    EXPECT_EQ(RunAdminTool(WriteArgs("site") << S("--force")).exitCode, 0);
+    EXPECT_EQ(TIniFile(FFolder.File("site.pdb")).ReadString(S("CONNECTION"), S("server"), {}),
+              S("db.example"));
+    EXPECT_EQ(Entries(), QStringList{S("site.pdb")});
+}
+
+TEST_F(LodvarAdminProfiles, DefaultFolderIsThePerUserSettingsFolder) {
+    ASSERT_TRUE(QDir().mkpath(FFolder.Path() + S("KAVEX/Lodvar")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(S("LOCALAPPDATA"), FFolder.Path() + S("."));
+    QStringList args = WriteArgs("site");
+    args.removeLast();
+    args.removeLast();
+    const TRun run = RunAdminTool(args, {}, env);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(FFolder.Path() + S("KAVEX/Lodvar/site.pdb")));
+}
+
+TEST_F(LodvarAdminProfiles, ProbeSaysWhatFailed) {
+    auto& server = TPgTestServer::Instance();
+    server.CreateReaderRole(S("probe_user"), QString::fromLatin1(SiteConfig::ProfilePassword));
+    const QByteArray port = QByteArray::number(server.Port());
+    WriteFileBytes(FFolder.File("good.pdb"), "[CONNECTION]\nserver=127.0.0.1\nPort=" + port +
+                                                 "\ndb_name=lodvar\ndb_username=probe_user\n");
+    WriteFileBytes(FFolder.File("refused.pdb"), "[CONNECTION]\nserver=127.0.0.1\nPort=" + port +
+                                                    "\ndb_name=lodvar\ndb_username=nobody\n");
+    WriteFileBytes(FFolder.File("closed.pdb"), "[CONNECTION]\nserver=127.0.0.1\nPort=1\n");
+    const struct {
+        const char* alias;
+        int exitCode;
+        QString out;
+        const char* errContains;
+    } cases[] = {
+        {"good", 0,
+         S("profile: server 127.0.0.1, port ") + QString::fromLatin1(port) +
+             S(", database lodvar, user probe_user\nport: reachable\ndatabase: connected\n"),
+         ""},
+        {"closed", 1,
+         S("profile: server 127.0.0.1, port 1, database need_to_edit_idb_name, user "
+           "need_to_edit_idb_username\nport: nothing accepts TCP connections at 127.0.0.1:1\n"),
+         ""},
+        {"missing", 1, S("profile: could not be loaded (see the message above)\n"),
+         "Error in LoadByAlias: DB settings file "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.alias);
+        const TRun run = RunAdminTool({S("probe"), S(c.alias), S("--folder"), FFolder.Path()});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_TRUE(run.err.contains(S(c.errContains))) << run.err.toStdString();
+    }
+    const TRun refused = RunAdminTool({S("probe"), S("refused"), S("--folder"), FFolder.Path()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.contains(S("port: reachable\ndatabase: could not connect: ")));
+    EXPECT_TRUE(refused.out.contains(S("nobody"))) << refused.out.toStdString();
+}
+
+} // namespace
