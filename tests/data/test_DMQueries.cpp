@@ -2,6 +2,7 @@
 // its declared columns, parameters behave as the forms rely on, the master/detail link,
 // the geometry of the fixes and the demo generator.
 #include "PgTestServer.h"
+#include "auth/Bcrypt.h"
 #include "data/uDMQueries.h"
 #include "platform/Exceptions.h"
 
@@ -402,7 +403,22 @@ TEST_F(DMQueries, DemoGeneratorMakesAPlausibleNetwork) {
                                QStringLiteral("lodvar_demo"));
     server.ExecAsSuperuser(QStringLiteral("SELECT lodvar.demo_generate(400)"),
                            QStringLiteral("lodvar_demo"));
+    server.ExecFileAsSuperuser(TPgTestServer::DbFile(QStringLiteral("demo_users.sql")),
+                               QStringLiteral("lodvar_demo"));
     FDm->cnn->SetDatabase(QStringLiteral("lodvar_demo"));
+
+    // The demo operators log in with their names as passwords.
+    for (const QString login : {QStringLiteral("admin"), QStringLiteral("operator")}) {
+        TDbQuery& users = *FDm->qUsers;
+        users.Close();
+        users.ParamByName(QStringLiteral("Login")).AsString(login);
+        users.Open();
+        ASSERT_EQ(users.RecordCount(), 1) << login.toStdString();
+        bool renew = false;
+        EXPECT_TRUE(TBCrypt::CheckPassword(
+            login, users.FieldByName(QStringLiteral("central_password")).AsString(), renew))
+            << login.toStdString();
+    }
 
     TDbQuery& units = *FDm->qUnits;
     units.Open();
