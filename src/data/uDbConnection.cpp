@@ -73,6 +73,8 @@ TPgConn TDbConnection::MakeConnection() const {
     add("client_encoding", "UTF8");
     add("connect_timeout", ConnectTimeout);
     add("application_name", "Lodvar");
+    // The client only reads; the server then refuses any write, whatever a role may do.
+    add("options", "-c default_transaction_read_only=on");
     keys.push_back(nullptr);
     values.push_back(nullptr);
 

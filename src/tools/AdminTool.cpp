@@ -275,9 +275,9 @@ int WriteProfile(const ParsedArgs& args) {
     TDbConnection unused;
     TLodvarConnection profile(QString(), unused);
     profile.setServer(ReadFileValue(args, QStringLiteral("server")));
-    profile.SetPort(ReadInteger(args, QStringLiteral("port"), 1, 65534, 0));
-    if (profile.Port() == 0 || !args.values.contains(QStringLiteral("port")))
+    if (!args.values.contains(QStringLiteral("port")))
         throw UsageError(QStringLiteral("--port is required"));
+    profile.SetPort(ReadInteger(args, QStringLiteral("port"), 1, 65534, 0));
     profile.setDBName(ReadFileValue(args, QStringLiteral("db")));
     profile.setDBUserName(ReadFileValue(args, QStringLiteral("user")));
     const bool rememberLogin = args.values.contains(QStringLiteral("login"));

@@ -408,7 +408,7 @@ TEST_F(DMQueries, DemoGeneratorMakesAPlausibleNetwork) {
     FDm->cnn->SetDatabase(QStringLiteral("lodvar_demo"));
 
     // The demo operators log in with their names as passwords.
-    for (const QString login : {QStringLiteral("admin"), QStringLiteral("operator")}) {
+    for (const QString& login : {QStringLiteral("admin"), QStringLiteral("operator")}) {
         TDbQuery& users = *FDm->qUsers;
         users.Close();
         users.ParamByName(QStringLiteral("Login")).AsString(login);

@@ -156,6 +156,18 @@ INSTANTIATE_TEST_SUITE_P(Statements, DbFailure, testing::ValuesIn(FailCases),
                              return info.param.Name;
                          });
 
+TEST_F(DbFacility, SessionsAreReadOnly) {
+    EXPECT_EQ(Scalar(QStringLiteral("SHOW default_transaction_read_only")), QStringLiteral("on"));
+    FQuery.SetSQL({QStringLiteral("CREATE TEMP TABLE lodvar_scratch AS SELECT 1 AS n")});
+    try {
+        FQuery.Open();
+        FAIL() << "the write went through";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("read-only transaction"))) << e.what();
+    }
+    EXPECT_FALSE(FQuery.Active());
+}
+
 TEST_F(DbFacility, ImplicitConnectUsesTheSettingsHeldAtThatMoment) {
     auto& server = TPgTestServer::Instance();
     server.CreateReaderRole(QStringLiteral("profile_user"), QStringLiteral("Pr0file pass"));
