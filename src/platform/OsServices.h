@@ -28,6 +28,10 @@ bool FileExists(const QString& path);
 // refuses (the path exists already, the parent is missing, no permission...).
 bool CreateDir(const QString& path);
 
+// Moves a file onto another name in the same folder, replacing a file there in one
+// step (readers see the old file or the new one, never a mix); false on failure.
+bool ReplaceFile(const QString& from, const QString& to);
+
 // Makes the path the process's current directory; false on failure.
 bool SetCurrentDir(const QString& path);
 

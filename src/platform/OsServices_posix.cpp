@@ -4,6 +4,7 @@
 #include <QFile>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -111,6 +112,11 @@ bool FileExists(const QString& path) {
 
 bool CreateDir(const QString& path) {
     return !path.isEmpty() && ::mkdir(NativePath(path).constData(), 0777) == 0;
+}
+
+bool ReplaceFile(const QString& from, const QString& to) {
+    return !from.isEmpty() && !to.isEmpty() &&
+           std::rename(NativePath(from).constData(), NativePath(to).constData()) == 0;
 }
 
 bool SetCurrentDir(const QString& path) {

@@ -1,10 +1,11 @@
 #include "platform/OsServices.h"
 
 // windows.h first: shlobj.h needs its declarations.
+#include <windows.h>
+
 #include <memory>
 #include <shlobj.h>
 #include <vector>
-#include <windows.h>
 
 namespace {
 
@@ -115,6 +116,12 @@ bool FileExists(const QString& path) {
 
 bool CreateDir(const QString& path) {
     return !path.isEmpty() && ::CreateDirectoryW(Wide(path), nullptr) != 0;
+}
+
+bool ReplaceFile(const QString& from, const QString& to) {
+    return !from.isEmpty() && !to.isEmpty() &&
+           ::MoveFileExW(Wide(from), Wide(to),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool SetCurrentDir(const QString& path) {

@@ -20,8 +20,14 @@
 #include <cstdio>
 #include <functional>
 #include <openssl/crypto.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -106,29 +112,53 @@ ParsedArgs Parse(const CommandSpec& spec, const QStringList& args) {
     return parsed;
 }
 
+bool StdinIsTerminal() {
+#ifdef _WIN32
+    return ::_isatty(::_fileno(stdin)) != 0;
+#else
+    return ::isatty(STDIN_FILENO) != 0;
+#endif
+}
+
 // Echo is switched off while a secret is typed at a terminal, and restored on
 // every path.
 class EchoOff {
 public:
     EchoOff() {
-        FActive = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &FSaved) == 0;
+#ifdef _WIN32
+        FConsole = ::GetStdHandle(STD_INPUT_HANDLE);
+        FActive = StdinIsTerminal() && ::GetConsoleMode(FConsole, &FSaved);
+        if (FActive)
+            ::SetConsoleMode(FConsole, FSaved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+#else
+        FActive = StdinIsTerminal() && ::tcgetattr(STDIN_FILENO, &FSaved) == 0;
         if (FActive) {
             termios quiet = FSaved;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
         }
+#endif
     }
     ~EchoOff() {
-        if (FActive) {
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &FSaved);
-            std::fputc('\n', stderr);
-        }
+        if (!FActive)
+            return;
+#ifdef _WIN32
+        ::SetConsoleMode(FConsole, FSaved);
+#else
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &FSaved);
+#endif
+        std::fputc('\n', stderr);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
 
 private:
+#ifdef _WIN32
+    HANDLE FConsole = nullptr;
+    DWORD FSaved = 0;
+#else
     termios FSaved{};
+#endif
     bool FActive = false;
 };
 
@@ -137,7 +167,7 @@ private:
 class SecretLine {
 public:
     explicit SecretLine(const char* prompt) {
-        if (::isatty(STDIN_FILENO))
+        if (StdinIsTerminal())
             std::fprintf(stderr, "%s", prompt);
         EchoOff quiet;
         for (int c; (c = std::getchar()) != EOF && c != '\n';)
@@ -320,8 +350,7 @@ int WriteProfile(const ParsedArgs& args) {
         throw UsageError(QStringLiteral(
             "the values would not read back as given (leading or trailing blanks, or quotes)"));
 
-    if (std::rename(QFile::encodeName(stagedFile).constData(),
-                    QFile::encodeName(target).constData()) != 0)
+    if (!Os::ReplaceFile(stagedFile, target))
         throw Exception(QStringLiteral("Unable to write to %1").arg(target));
     Out() << "wrote " << target << '\n';
     return AdminOk;
