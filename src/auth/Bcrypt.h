@@ -3,7 +3,7 @@
 #pragma once
 
 #include "auth/Blowfish.h"
-#include "auth/SecureBytes.h"
+#include "platform/SecureBytes.h"
 #include "platform/Exceptions.h"
 
 #include <QString>

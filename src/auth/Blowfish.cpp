@@ -1,6 +1,6 @@
 #include "auth/Blowfish.h"
 
-#include "auth/SecureBytes.h"
+#include "platform/SecureBytes.h"
 #include "platform/Exceptions.h"
 
 #include <QString>

@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/IniFile.h"
 #include "platform/OsServices.h"
+#include "platform/SecureBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -22,35 +23,6 @@ constexpr std::size_t BlockSize = 16; // AES block and initial vector
 constexpr std::size_t DigestSize = 20;
 
 const char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Bytes that hold key or password material: wiped when they go.
-class TSecretBytes {
-public:
-    explicit TSecretBytes(std::size_t size = 0) : FData(size) {}
-    ~TSecretBytes() { Wipe(); }
-    TSecretBytes(TSecretBytes&& other) noexcept = default;
-    TSecretBytes& operator=(TSecretBytes&& other) noexcept {
-        Wipe();
-        FData = std::move(other.FData);
-        return *this;
-    }
-    TSecretBytes(const TSecretBytes&) = delete;
-    TSecretBytes& operator=(const TSecretBytes&) = delete;
-
-    unsigned char* Data() noexcept { return FData.data(); }
-    const unsigned char* Data() const noexcept { return FData.data(); }
-    std::size_t Size() const noexcept { return FData.size(); }
-    int IntSize() const noexcept { return static_cast<int>(FData.size()); }
-
-private:
-    void Wipe() noexcept {
-        if (!FData.empty()) {
-            OPENSSL_cleanse(FData.data(), FData.size());
-        }
-    }
-
-    std::vector<unsigned char> FData;
-};
 
 struct TCipherContextFree {
     void operator()(EVP_CIPHER_CTX* context) const noexcept { EVP_CIPHER_CTX_free(context); }
@@ -73,8 +45,8 @@ void Check(int result) {
     }
 }
 
-TSecretBytes Utf16LeBytes(const QString& text) {
-    TSecretBytes bytes(static_cast<std::size_t>(text.size()) * 2);
+TSecureBytes Utf16LeBytes(const QString& text) {
+    TSecureBytes bytes(static_cast<std::size_t>(text.size()) * 2);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         bytes.Data()[2 * i] = static_cast<unsigned char>(unit & 0xFF);
@@ -83,7 +55,7 @@ TSecretBytes Utf16LeBytes(const QString& text) {
     return bytes;
 }
 
-QString FromUtf16LeBytes(const TSecretBytes& bytes) {
+QString FromUtf16LeBytes(const TSecureBytes& bytes) {
     QString text(static_cast<qsizetype>(bytes.Size() / 2), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
         text[i] =
@@ -102,14 +74,14 @@ TCipherContext NewContext() {
 
 // The key and initial vector of a pass phrase, built afresh at every call.
 struct TKeyMaterial {
-    TSecretBytes Key{KeySize};
-    TSecretBytes InitialVector{BlockSize};
+    TSecureBytes Key{KeySize};
+    TSecureBytes InitialVector{BlockSize};
 };
 
 TKeyMaterial MakeKeyMaterial(const QString& passPhrase) {
     TKeyMaterial material;
-    const TSecretBytes phrase = Utf16LeBytes(passPhrase);
-    TSecretBytes digest(DigestSize);
+    const TSecureBytes phrase = Utf16LeBytes(passPhrase);
+    TSecureBytes digest(DigestSize);
     unsigned int digestLength = 0;
     Check(EVP_Digest(phrase.Data(), phrase.Size(), digest.Data(), &digestLength, EVP_sha1(),
                      nullptr));
@@ -128,8 +100,8 @@ TKeyMaterial MakeKeyMaterial(const QString& passPhrase) {
 }
 
 // CFB with 8-bit feedback in either direction; the output is as long as the input.
-TSecretBytes RunCfb8(const TSecretBytes& input, const QString& passPhrase, bool encrypt) {
-    TSecretBytes output(input.Size());
+TSecureBytes RunCfb8(const TSecureBytes& input, const QString& passPhrase, bool encrypt) {
+    TSecureBytes output(input.Size());
     if (input.Size() == 0) {
         return output;
     }
@@ -138,7 +110,8 @@ TSecretBytes RunCfb8(const TSecretBytes& input, const QString& passPhrase, bool 
     Check(EVP_CipherInit_ex(context.get(), EVP_aes_192_cfb8(), nullptr, material.Key.Data(),
                             material.InitialVector.Data(), encrypt ? 1 : 0));
     int produced = 0;
-    Check(EVP_CipherUpdate(context.get(), output.Data(), &produced, input.Data(), input.IntSize()));
+    Check(EVP_CipherUpdate(context.get(), output.Data(), &produced, input.Data(),
+                           static_cast<int>(input.Size())));
     return output;
 }
 
@@ -214,14 +187,14 @@ QByteArray DecodeBase64(const QString& text) {
 }
 
 QString EncryptStr(const QString& text, const QString& passPhrase) {
-    const TSecretBytes cipher = RunCfb8(Utf16LeBytes(text), passPhrase, true);
+    const TSecureBytes cipher = RunCfb8(Utf16LeBytes(text), passPhrase, true);
     return EncodeBase64(QByteArray(reinterpret_cast<const char*>(cipher.Data()),
                                    static_cast<qsizetype>(cipher.Size())));
 }
 
 QString DecryptStr(const QString& text, const QString& passPhrase) {
     const QByteArray decoded = DecodeBase64(text);
-    TSecretBytes cipher(static_cast<std::size_t>(decoded.size() / 2 * 2));
+    TSecureBytes cipher(static_cast<std::size_t>(decoded.size() / 2 * 2));
     std::copy(decoded.cbegin(), decoded.cbegin() + static_cast<qsizetype>(cipher.Size()),
               cipher.Data());
     return FromUtf16LeBytes(RunCfb8(cipher, passPhrase, false));

@@ -1,27 +1,13 @@
 #include "data/uDbConnection.h"
 
 #include "platform/Exceptions.h"
-
-#include <openssl/crypto.h>
+#include "platform/SecureBytes.h"
 
 namespace {
 
 // Seconds a connect may take before it fails, so that an unreachable server does not
 // hold the user interface indefinitely.
 constexpr char ConnectTimeout[] = "15";
-
-// Wipes a byte array that held password material.
-class TCleansed {
-public:
-    explicit TCleansed(QByteArray bytes) : FBytes(std::move(bytes)) {}
-    ~TCleansed() { OPENSSL_cleanse(FBytes.data(), static_cast<size_t>(FBytes.size())); }
-    TCleansed(const TCleansed&) = delete;
-    TCleansed& operator=(const TCleansed&) = delete;
-    const char* Data() const noexcept { return FBytes.constData(); }
-
-private:
-    QByteArray FBytes;
-};
 
 } // namespace
 
@@ -53,7 +39,8 @@ TPgConn TDbConnection::MakeConnection() const {
     const QByteArray port = QByteArray::number(FPort);
     const QByteArray database = FDatabase.toUtf8();
     const QByteArray user = FUsername.toUtf8();
-    const TCleansed password(FPassword.toUtf8());
+    QByteArray password = FPassword.toUtf8();
+    const TCleanseOnExit wipePassword(password.data(), static_cast<size_t>(password.size()));
 
     std::vector<const char*> keys;
     std::vector<const char*> values;
@@ -69,7 +56,7 @@ TPgConn TDbConnection::MakeConnection() const {
         add("dbname", database.constData());
     if (!user.isEmpty())
         add("user", user.constData());
-    add("password", password.Data());
+    add("password", password.constData());
     add("client_encoding", "UTF8");
     add("connect_timeout", ConnectTimeout);
     add("application_name", "Lodvar");

@@ -8,6 +8,7 @@
 #include "platform/Exceptions.h"
 #include "platform/IniFile.h"
 #include "platform/OsServices.h"
+#include "platform/SecureBytes.h"
 #include "ui/DestinationPoint.h"
 
 #include <QDir>
@@ -19,7 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <openssl/crypto.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -162,35 +162,43 @@ private:
     bool FActive = false;
 };
 
-// One line of standard input (without its line break), UTF-8. Owns the bytes and
-// the text and wipes both when it goes.
+// One line of standard input (without its line break), UTF-8. The bytes go into a
+// buffer that never grows, so no copy is left behind, and both the bytes and the
+// text are wiped when it goes.
 class SecretLine {
 public:
-    explicit SecretLine(const char* prompt) {
+    static constexpr std::size_t MaxBytes = 4096;
+
+    explicit SecretLine(const char* prompt) : FBytes(MaxBytes) {
         if (StdinIsTerminal())
             std::fprintf(stderr, "%s", prompt);
-        EchoOff quiet;
-        for (int c; (c = std::getchar()) != EOF && c != '\n';)
-            FBytes.push_back(static_cast<char>(c));
-        if (!FBytes.empty() && FBytes.back() == '\r')
-            FBytes.pop_back();
+        std::size_t size = 0;
+        {
+            EchoOff quiet;
+            for (int c; (c = std::getchar()) != EOF && c != '\n';) {
+                if (size == MaxBytes)
+                    throw UsageError(
+                        QStringLiteral("the input line is longer than %1 bytes").arg(MaxBytes));
+                FBytes.Data()[size++] = static_cast<std::uint8_t>(c);
+            }
+        }
+        if (size > 0 && FBytes.Data()[size - 1] == '\r')
+            --size;
+        FBytes.Resize(size);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        FText = decoder.decode(QByteArrayView(FBytes.data(), qsizetype(FBytes.size())));
+        FText = decoder.decode(
+            QByteArrayView(reinterpret_cast<const char*>(FBytes.Data()), qsizetype(size)));
         if (decoder.hasError())
             throw UsageError(QStringLiteral("standard input is not valid UTF-8"));
     }
-    ~SecretLine() {
-        OPENSSL_cleanse(FBytes.data(), FBytes.size());
-        if (!FText.isEmpty())
-            OPENSSL_cleanse(FText.data(), size_t(FText.size()) * sizeof(QChar));
-    }
+    ~SecretLine() { CleanseString(FText); }
     SecretLine(const SecretLine&) = delete;
     SecretLine& operator=(const SecretLine&) = delete;
 
     const QString& Text() const noexcept { return FText; }
 
 private:
-    std::vector<char> FBytes;
+    TSecureBytes FBytes;
     QString FText;
 };
 
@@ -302,14 +310,12 @@ int Destination(const ParsedArgs& args) {
 int WriteProfile(const ParsedArgs& args) {
     const QString alias = CheckedAlias(args.positional.at(0));
     const QString folder = SettingsFolder(args);
-    TDbConnection unused;
-    TLodvarConnection profile(QString(), unused);
-    profile.setServer(ReadFileValue(args, QStringLiteral("server")));
+    const QString server = ReadFileValue(args, QStringLiteral("server"));
     if (!args.values.contains(QStringLiteral("port")))
         throw UsageError(QStringLiteral("--port is required"));
-    profile.SetPort(ReadInteger(args, QStringLiteral("port"), 1, 65534, 0));
-    profile.setDBName(ReadFileValue(args, QStringLiteral("db")));
-    profile.setDBUserName(ReadFileValue(args, QStringLiteral("user")));
+    const int port = ReadInteger(args, QStringLiteral("port"), 1, 65534, 0);
+    const QString dbName = ReadFileValue(args, QStringLiteral("db"));
+    const QString dbUserName = ReadFileValue(args, QStringLiteral("user"));
     const bool rememberLogin = args.values.contains(QStringLiteral("login"));
     const QString login = rememberLogin ? ReadFileValue(args, QStringLiteral("login")) : QString();
 
@@ -327,12 +333,13 @@ int WriteProfile(const ParsedArgs& args) {
     if (!staging.isValid())
         throw Exception(QStringLiteral("Unable to write to %1").arg(folder));
     const QString stagingFolder = QDir::toNativeSeparators(staging.path()) + QDir::separator();
-    TLodvarConnection staged(stagingFolder, unused);
-    staged.setServer(profile.server());
-    staged.SetPort(profile.Port());
-    staged.setDBName(profile.DBName());
-    staged.setDBUserName(profile.DBUserName());
-    staged.SaveByAlias(alias);
+    TDbConnection unused;
+    TLodvarConnection profile(stagingFolder, unused);
+    profile.setServer(server);
+    profile.SetPort(port);
+    profile.setDBName(dbName);
+    profile.setDBUserName(dbUserName);
+    profile.SaveByAlias(alias);
     const QString stagedFile = ConnectionFileName(stagingFolder, alias);
     const TIniFile stagedIni(stagedFile);
     if (rememberLogin)

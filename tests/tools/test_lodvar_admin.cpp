@@ -179,6 +179,18 @@ const TCase kCases[] = {
      2,
      "",
      "standard input is not valid UTF-8"},
+    {"input line too long",
+     {S("encrypt-password")},
+     QByteArray(5000, 'a'),
+     2,
+     "",
+     "the input line is longer than 4096 bytes"},
+    {"longest input line",
+     {S("hash-password"), S("--cost"), S("4")},
+     QByteArray(4096, 'a'),
+     0,
+     "\\$2b\\$04\\$[./A-Za-z0-9]{53}\n",
+     ""},
     {"decrypt empty", {S("decrypt-password")}, "\n", 0, "\n", ""},
 };
 

@@ -1,6 +1,6 @@
 // Buffers of password material: what they keep and what they wipe.
-#include "auth/SecureBytes.h"
 #include "platform/Exceptions.h"
+#include "platform/SecureBytes.h"
 
 #include <gtest/gtest.h>
 

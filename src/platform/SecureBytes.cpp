@@ -1,4 +1,4 @@
-#include "auth/SecureBytes.h"
+#include "platform/SecureBytes.h"
 
 #include "platform/Exceptions.h"
 
