@@ -1,6 +1,13 @@
 // Test entry shared by every suite: results must not depend on the machine's
-// locale, and Qt classes expect an application object.
+// locale, and Qt classes expect an application object (a QApplication for suites of
+// widgets).
+#ifdef LODVAR_TEST_WIDGETS
+#include <QApplication>
+using TTestApplication = QApplication;
+#else
 #include <QCoreApplication>
+using TTestApplication = QCoreApplication;
+#endif
 #include <QLocale>
 #include <clocale>
 #include <gtest/gtest.h>
@@ -8,7 +15,7 @@
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C");
     QLocale::setDefault(QLocale::c());
-    QCoreApplication app(argc, argv);
+    TTestApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
