@@ -9,6 +9,7 @@
 #include "platform/IniFile.h"
 #include "platform/OsServices.h"
 #include "platform/SecureBytes.h"
+#include "tools/FixCommand.h"
 #include "ui/DestinationPoint.h"
 
 #include <QDir>
@@ -459,6 +460,13 @@ const QList<CommandSpec>& Commands() {
          {},
          1,
          Probe},
+        {QStringLiteral("fix"),
+         FixUsage(),
+         FixDetails(),
+         FixValueOptions(),
+         {},
+         0,
+         [](const ParsedArgs& args) { return RunFixCommand(args.values, Out(), Err()); }},
     };
     return commands;
 }
