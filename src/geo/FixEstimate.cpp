@@ -373,6 +373,24 @@ TErrorEllipse Ellipse(const TCovariance& C, double AConfidence) {
 
 } // namespace
 
+std::vector<TCoordinate> EllipsePolygon(const TFixEstimate& AFix, int AVertices) {
+    std::vector<TCoordinate> polygon;
+    if (!AFix.IsFix() || AVertices < 3)
+        return polygon;
+    const double o = AFix.Ellipse.OrientationDegrees * RadiansPerDegree;
+    polygon.reserve(std::size_t(AVertices));
+    for (int i = 0; i < AVertices; ++i) {
+        const double t = 2 * Pi * i / AVertices;
+        const double along = AFix.Ellipse.SemiMajorMetres * std::cos(t);
+        const double across = AFix.Ellipse.SemiMinorMetres * std::sin(t);
+        const double east = along * std::sin(o) + across * std::cos(o);
+        const double north = along * std::cos(o) - across * std::sin(o);
+        polygon.push_back(DestinationPoint(
+            AFix.Position, std::atan2(east, north) * DegreesPerRadian, std::hypot(east, north)));
+    }
+    return polygon;
+}
+
 QString FixFailureText(TFixFailure AFailure) {
     switch (AFailure) {
     case TFixFailure::None:
@@ -462,8 +480,9 @@ TFixEstimate EstimateFix(std::span<const TFixBearing> ABearings, const TFixOptio
 
     const TVec p = solution.Position;
     result.Failure = TFixFailure::None;
+    const double longitude = std::atan2(p.y, p.x) * DegreesPerRadian;
     result.Position = {std::atan2(p.z, std::hypot(p.x, p.y)) * DegreesPerRadian,
-                       std::atan2(p.y, p.x) * DegreesPerRadian};
+                       longitude <= -180 ? longitude + 360 : longitude};
     result.CovarianceEastEast = solution.Covariance.EE;
     result.CovarianceEastNorth = solution.Covariance.EN;
     result.CovarianceNorthNorth = solution.Covariance.NN;

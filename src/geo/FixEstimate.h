@@ -67,3 +67,8 @@ struct TFixEstimate {
 
 // Estimates the fix from ABearings (see FixEstimate.cpp for the method).
 TFixEstimate EstimateFix(std::span<const TFixBearing> ABearings, const TFixOptions& AOptions = {});
+
+// AVertices points (at least 3) of the error ellipse on the sphere, for drawing it as a
+// polygon: each at its distance and bearing from the estimate in the tangent plane.
+// Empty without a fix.
+std::vector<TCoordinate> EllipsePolygon(const TFixEstimate& AFix, int AVertices);

@@ -13,15 +13,15 @@ double Chi2Quantile2(double AConfidence) {
     return -2 * std::log(1 - AConfidence);
 }
 
-// Whether ATruth lies inside the reported ellipse around the estimate.
-bool InsideEllipse(const TFixEstimate& AFix, const TCoordinate& ATruth) {
-    const TOffset off = OffsetMetres(AFix.Position, ATruth);
+// Squared normalised distance of APoint from the estimate in the reported ellipse's
+// axes: 1 on the ellipse, below 1 inside it.
+double EllipseRadius2(const TFixEstimate& AFix, const TCoordinate& APoint) {
+    const TOffset off = OffsetMetres(AFix.Position, APoint);
     const double o = AFix.Ellipse.OrientationDegrees * Rad;
     const double along = off.East * std::sin(o) + off.North * std::cos(o);
     const double across = off.East * std::cos(o) - off.North * std::sin(o);
     return std::pow(along / AFix.Ellipse.SemiMajorMetres, 2) +
-               std::pow(across / AFix.Ellipse.SemiMinorMetres, 2) <=
-           1;
+           std::pow(across / AFix.Ellipse.SemiMinorMetres, 2);
 }
 
 // Two bearings whose lines cross at right angles at the transmitter: A lies in the
@@ -238,6 +238,17 @@ TEST(FixEstimate, OutliersAreFoundAndLeftOut) {
         EXPECT_NEAR(std::remainder(fix.ResidualsDegrees[c.spoilt] - c.errorDegrees, 360), 0, 1e-6);
     }
 
+    // Of three bearings along one line, the fit follows each a third of the way, so its
+    // residual shows only two thirds of its error: the test allows for that.
+    std::vector<TFixBearing> fan;
+    for (double azimuth : {175.0, 180.0, 185.0, 270.0})
+        fan.push_back(ExactBearing(DestinationPoint(t, azimuth, 50e3), t, 1));
+    fan[1].BearingDegrees += 4.5;
+    const TFixEstimate fanned = EstimateFix(fan);
+    ASSERT_TRUE(fanned.IsFix());
+    EXPECT_EQ(fanned.Outliers, std::vector<int>{1});
+    EXPECT_LT(DistanceMetres(fanned.Position, t), 1e-2);
+
     // Three bearings cannot tell which of them is wrong: none is named.
     std::vector<TFixBearing> three(clean.begin(), clean.begin() + 3);
     three[1].BearingDegrees += 6;
@@ -273,6 +284,25 @@ TEST(FixEstimate, BearingLeftOutByTheOperatorStillGetsItsResidual) {
                 1e-9);
 }
 
+TEST(FixEstimate, EllipsePolygonTracesTheEllipseOnTheSphere) {
+    const TCoordinate t{-20, 179.95};
+    const std::vector<TFixBearing> bearings = {ExactBearing(DestinationPoint(t, 200, 30e3), t, 2),
+                                               ExactBearing(DestinationPoint(t, 290, 90e3), t, 2)};
+    const TFixEstimate fix = EstimateFix(bearings);
+    ASSERT_TRUE(fix.IsFix());
+    ASSERT_GT(fix.Ellipse.SemiMajorMetres, 1.5 * fix.Ellipse.SemiMinorMetres);
+    const std::vector<TCoordinate> polygon = EllipsePolygon(fix, 72);
+    ASSERT_EQ(polygon.size(), 72u);
+    EXPECT_NEAR(DistanceMetres(fix.Position, polygon[0]), fix.Ellipse.SemiMajorMetres, 1e-3);
+    EXPECT_NEAR(DistanceMetres(fix.Position, polygon[18]), fix.Ellipse.SemiMinorMetres, 1e-3);
+    EXPECT_LT(
+        CrossingDegrees(BearingDegrees(fix.Position, polygon[0]), fix.Ellipse.OrientationDegrees),
+        1e-6);
+    for (const TCoordinate& vertex : polygon)
+        EXPECT_NEAR(EllipseRadius2(fix, vertex), 1, 1e-6);
+    EXPECT_TRUE(EllipsePolygon(EstimateFix(std::vector<TFixBearing>{}), 72).empty());
+}
+
 // Synthetic networks with Gaussian bearing noise (fixed seed): the 95 % ellipse holds
 // the transmitter in 95 % +- 2 % of the trials, and on each network the mean error is
 // small against its standard error (Hotelling's T^2 below the chi-square 0.1 % point).
@@ -292,7 +322,7 @@ TEST(FixEstimate, EllipseCoverageAndUnbiasedErrorOnSyntheticNetworks) {
             if (!fix.IsFix())
                 continue;
             ++fixes;
-            inside += InsideEllipse(fix, net.Truth);
+            inside += EllipseRadius2(fix, net.Truth) <= 1;
             const TOffset e = OffsetMetres(net.Truth, fix.Position);
             sumE += e.East;
             sumN += e.North;
