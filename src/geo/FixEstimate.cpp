@@ -15,10 +15,11 @@
 //
 // Outliers: Baarda's data snooping. A bearing whose normalised residual (residual over
 // the standard deviation of that residual, leverage included) exceeds the critical
-// value is left out and the fit repeated, the worst one first. Identifying a bearing
-// needs at least two bearings more than the two unknowns, so it runs from four used
-// bearings on. A bearing that points away from the first estimate (residual beyond 90
-// degrees) cannot have produced it and is left out before the iteration starts.
+// value is left out and the fit repeated, the worst one first (for large inputs all of
+// them at once, see BatchSnoopingFrom). Identifying a bearing needs at least two bearings
+// more than the two unknowns, so it runs from four used bearings on. A bearing that points away
+// from the first estimate (residual beyond 90 degrees) cannot have produced it and is left out
+// before the iteration starts.
 #include "geo/FixEstimate.h"
 
 #include <algorithm>
@@ -323,13 +324,21 @@ TSolution MaximumLikelihood(const TUsed& AUsed, TVec AStart, int AMaxIterations)
     return s;
 }
 
-// Index in AUsed of the bearing to leave out by data snooping, or -1.
-int WorstOutlier(const TUsed& AUsed, const TSolution& ASolution, double AThreshold) {
+// From this many bearings on, each moves the fit so little that one gross error barely
+// raises the others' residuals: all bearings beyond the critical value go in one round,
+// which keeps large inputs linear in time.
+constexpr std::size_t BatchSnoopingFrom = 100;
+
+// Indices in AUsed (ascending) of the bearings to leave out by data snooping: the worst
+// beyond the critical value, or all of them from BatchSnoopingFrom bearings on.
+std::vector<std::size_t> SnoopedOutliers(const TUsed& AUsed, const TSolution& ASolution,
+                                         double AThreshold) {
+    std::vector<std::size_t> beyond;
     if (AUsed.size() < 4)
-        return -1;
+        return beyond;
     const TFrame at = FrameAt(ASolution.Position);
     const TCovariance& c = ASolution.Covariance;
-    int worst = -1;
+    std::size_t worst = 0;
     double worstW = AThreshold;
     for (std::size_t i = 0; i < AUsed.size(); ++i) {
         const TLine& line = *AUsed[i];
@@ -341,12 +350,17 @@ int WorstOutlier(const TUsed& AUsed, const TSolution& ASolution, double AThresho
         if (!(variance > 1e-6 / line.Weight))
             continue;
         const double w = std::abs(Residual(line, ASolution.Position)) / std::sqrt(variance);
+        if (w <= AThreshold)
+            continue;
+        beyond.push_back(i);
         if (w > worstW) {
             worstW = w;
-            worst = int(i);
+            worst = i;
         }
     }
-    return worst;
+    if (AUsed.size() < BatchSnoopingFrom && !beyond.empty())
+        beyond = {worst};
+    return beyond;
 }
 
 bool Valid(const TFixBearing& ABearing) {
@@ -461,17 +475,25 @@ TFixEstimate EstimateFix(std::span<const TFixBearing> ABearings, const TFixOptio
 
     TSolution solution = MaximumLikelihood(used, start, AOptions.MaxIterations);
     while (solution.Failure == TFixFailure::None) {
-        const int worst = WorstOutlier(used, solution, AOptions.OutlierThreshold);
-        if (worst < 0)
+        const std::vector<std::size_t> snooped =
+            SnoopedOutliers(used, solution, AOptions.OutlierThreshold);
+        if (snooped.empty())
             break;
-        TUsed rest = used;
-        rest.erase(rest.begin() + worst);
+        TUsed rest;
+        rest.reserve(used.size() - snooped.size());
+        for (std::size_t i = 0, k = 0; i < used.size(); ++i) {
+            if (k < snooped.size() && snooped[k] == i)
+                ++k;
+            else
+                rest.push_back(used[i]);
+        }
         if (!HasTwoStations(rest) || !CrossWideEnough(rest))
             break;
         TSolution refit = MaximumLikelihood(rest, solution.Position, AOptions.MaxIterations);
         if (refit.Failure != TFixFailure::None)
             break;
-        outliers.push_back(used[worst]);
+        for (std::size_t i : snooped)
+            outliers.push_back(used[i]);
         used = std::move(rest);
         solution = refit;
     }

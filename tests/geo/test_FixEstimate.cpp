@@ -249,6 +249,18 @@ TEST(FixEstimate, OutliersAreFoundAndLeftOut) {
     EXPECT_EQ(fanned.Outliers, std::vector<int>{1});
     EXPECT_LT(DistanceMetres(fanned.Position, t), 1e-2);
 
+    // A large network: every spoilt bearing is named, and only those.
+    TRandom random(5);
+    TNetwork big = RandomNetwork(random, 300, 1, 1);
+    const std::vector<int> spoilt = {7, 100, 299};
+    for (int i : spoilt)
+        big.Bearings[i].BearingDegrees += 12;
+    const TFixEstimate many = EstimateFix(big.Bearings);
+    ASSERT_TRUE(many.IsFix());
+    EXPECT_EQ(many.Outliers, spoilt);
+    EXPECT_EQ(many.Used, 297);
+    EXPECT_LT(DistanceMetres(many.Position, big.Truth), 1e-2);
+
     // Three bearings cannot tell which of them is wrong: none is named.
     std::vector<TFixBearing> three(clean.begin(), clean.begin() + 3);
     three[1].BearingDegrees += 6;
