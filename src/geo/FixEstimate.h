@@ -14,7 +14,7 @@
 struct TFixBearing {
     TCoordinate Station;       // degrees
     double BearingDegrees = 0; // clockwise from north, as measured at the station
-    double SigmaDegrees = 2;   // standard deviation of the bearing, degrees, above 0
+    double SigmaDegrees = 2;   // standard deviation of the bearing, degrees, in (0, 90]
     bool Use = true;           // false: left out of the estimate by the operator
 };
 
@@ -22,7 +22,7 @@ struct TFixBearing {
 enum class TFixFailure {
     None,
     InvalidInput,   // a value is not finite, a latitude beyond a pole, sigma <= 0, ...
-    TooFewStations, // fewer than two distinct stations among the bearings used
+    TooFewStations, // fewer than two stations more than 1 m apart among the bearings used
     NearParallel,   // the bearings cross at an angle their noise cannot tell from zero
     BehindStations, // the bearings meet only behind the stations that took them
     NoConvergence,  // the iteration did not settle
