@@ -24,10 +24,10 @@ double EllipseRadius2(const TFixEstimate& AFix, const TCoordinate& APoint) {
            std::pow(across / AFix.Ellipse.SemiMinorMetres, 2);
 }
 
-// Two bearings whose lines cross at right angles at the transmitter: A lies in the
-// direction ALineDegrees from it, B a quarter turn further. A bearing constrains the
+// Two bearings whose lines cross at right angles at the transmitter: station A lies in
+// the direction lineDegrees from it, B a quarter turn further. A bearing constrains the
 // position across its line to sigma * R sin(range / R), so the ellipse's axes lie along
-// the lines and its semi-major axis belongs to the farther station.
+// the lines and the farther station's range sets the semi-major axis.
 struct TPerpendicularCase {
     const char* name;
     TCoordinate truth;
