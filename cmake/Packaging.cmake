@@ -18,6 +18,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_CONTACT "Lodvar maintainers <lodvar@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debug sections name the build tree; the package carries none.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Libraries come from the binaries; what Qt loads at run time (the browser process, the
 # platform plugins) no linker sees, so it is named here.
