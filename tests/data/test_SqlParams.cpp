@@ -59,6 +59,18 @@ const TCase Cases[] = {
     {"Assignment", "a := 1", "a := 1", {}},
     {"DigitAfterColon", "select a[1:2]", "select a[1:2]", {}},
     {"Underscore", "where id_comset = :_id", "where id_comset = $1", {QStringLiteral("_id")}},
+    {"LineCommentEndedByCarriageReturn",
+     "select 1 -- :no\r, :yes",
+     "select 1 -- :no\r, $1",
+     {QStringLiteral("yes")}},
+    {"DollarQuoteTagAboveAscii",
+     "select $€$ :no $€$, $täg$ :no $täg$, :yes",
+     "select $€$ :no $€$, $täg$ :no $täg$, $1",
+     {QStringLiteral("yes")}},
+    {"NamesAboveAscii",
+     "select :€uro, :дата1",
+     "select $1, $2",
+     {QString::fromUtf8("€uro"), QString::fromUtf8("дата1")}},
     {"UnterminatedQuote", "select ':no", "select ':no", {}},
 };
 
