@@ -8,8 +8,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QSortFilterProxyModel>
+#include <condition_variable>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -302,6 +307,72 @@ TEST_F(DbFacility, FailoverThatCannotReconnectLeavesTheQueryClosed) {
     }
     EXPECT_FALSE(FQuery.Active());
     EXPECT_FALSE(FCnn.Connected());
+}
+
+// Stops a backend process while it lives, and at most for a bound time, so that an
+// unbounded wait of the code under test ends too (and then fails the test).
+class TStoppedBackend {
+public:
+    TStoppedBackend(int pid, std::chrono::seconds bound) : FPid(pid) {
+        EXPECT_EQ(::kill(pid, SIGSTOP), 0);
+        FResume = std::thread([this, bound] {
+            std::unique_lock lock(FMutex);
+            FReleased.wait_for(lock, bound, [this] { return FDone; });
+            ::kill(FPid, SIGCONT);
+        });
+    }
+    ~TStoppedBackend() {
+        {
+            const std::lock_guard lock(FMutex);
+            FDone = true;
+        }
+        FReleased.notify_all();
+        FResume.join();
+    }
+    TStoppedBackend(const TStoppedBackend&) = delete;
+    TStoppedBackend& operator=(const TStoppedBackend&) = delete;
+
+private:
+    int FPid;
+    std::mutex FMutex;
+    std::condition_variable FReleased;
+    bool FDone = false;
+    std::thread FResume;
+};
+
+TEST_F(DbFacility, AStatementWithoutAnAnswerInTimeIsCancelledAndTheConnectionClosed) {
+    const struct {
+        const char* Name;
+        const char* Sql;
+        bool StopBackend;
+    } cases[] = {{"slow statement", "SELECT pg_sleep(20) AS a", false},
+                 {"stopped backend", "SELECT 1 AS a", true}};
+    FCnn.SetLocalFailover(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FCnn.SetStatementTimeout(std::chrono::milliseconds(1500));
+        FCnn.Open();
+        const int pid = FCnn.BackendPid();
+        FQuery.SetSQL({QString::fromUtf8(c.Sql)});
+        {
+            std::optional<TStoppedBackend> stopped;
+            if (c.StopBackend)
+                stopped.emplace(pid, std::chrono::seconds(20));
+            try {
+                FQuery.Open();
+                ADD_FAILURE() << "the statement was waited for without a limit";
+            } catch (const EDatabaseError& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("The database server did not answer within "
+                                                      "1.5 s; the statement was cancelled and "
+                                                      "the connection closed."));
+            }
+            EXPECT_FALSE(FQuery.Active());
+            EXPECT_FALSE(FCnn.Connected()) << "the connection counts as lost";
+        }
+        // The next open connects again, with the site's limit back in place.
+        FCnn.SetStatementTimeout(std::chrono::seconds(60));
+        EXPECT_NE(Scalar(QStringLiteral("SELECT pg_backend_pid()")), QString::number(pid));
+    }
 }
 
 const TFailoverCase FailoverCases[] = {{"LocalFailoverOn", true}, {"LocalFailoverOff", false}};
