@@ -72,15 +72,17 @@ TParsedSql ParseNamedParams(const QString& sql) {
     QString out;
     out.reserve(sql.size() + 8);
     QStringList folded;
+    qsizetype paramEnd = -1; // where the last parameter rewritten ended
     qsizetype i = 0;
     while (i < sql.size()) {
         const QChar c = sql[i];
         const bool afterIdent = i > 0 && IsIdentChar(sql[i - 1]);
         qsizetype end = i + 1;
         if (c == QLatin1Char('\'')) {
+            // E'...' takes backslash escapes, unless that E ends a parameter's name.
             const bool escapes =
                 i > 0 && (sql[i - 1] == QLatin1Char('E') || sql[i - 1] == QLatin1Char('e')) &&
-                !(i > 1 && IsIdentChar(sql[i - 2]));
+                !(i > 1 && IsIdentChar(sql[i - 2])) && paramEnd != i;
             end = SkipQuoted(sql, i, c, escapes);
         } else if (c == QLatin1Char('"')) {
             end = SkipQuoted(sql, i, c, false);
@@ -106,8 +108,12 @@ TParsedSql ParseNamedParams(const QString& sql) {
                 folded.append(name.toLower());
                 parsed.Names.append(name);
             }
+            // "$n" right after a name character would join it ("a$1" is one name to
+            // the server, "$t$1" opens a dollar quote): a blank keeps it a parameter.
+            if (!out.isEmpty() && IsIdentChar(out.back()))
+                out += QLatin1Char(' ');
             out += QLatin1Char('$') + QString::number(position + 1);
-            i = end;
+            i = paramEnd = end;
             continue;
         }
         out += QStringView(sql).mid(i, end - i);

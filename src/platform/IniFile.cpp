@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -171,8 +172,8 @@ std::optional<QByteArray> ReadBytes(const QString& fileName) {
     if (!OpenForReading(file)) {
         return std::nullopt;
     }
-    // A file that grew since its size was taken is cut short here, not read whole.
-    QByteArray bytes = file.read(TIniFile::MaxFileSize + 1);
+    // One byte more than the size found tells a file that grew past the limit since.
+    QByteArray bytes = file.read(std::min(file.size(), TIniFile::MaxFileSize) + 1);
     if (bytes.size() > TIniFile::MaxFileSize) {
         return std::nullopt;
     }

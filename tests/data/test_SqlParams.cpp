@@ -71,6 +71,15 @@ const TCase Cases[] = {
      "select :€uro, :дата1",
      "select $1, $2",
      {QString::fromUtf8("€uro"), QString::fromUtf8("дата1")}},
+    {"ParameterNamedEBeforeAQuote",
+     "select :E'\\', :yes",
+     "select $1'\\', $2",
+     {QStringLiteral("E"), QStringLiteral("yes")}},
+    {"ParameterRightAfterAName", "select a:b", "select a $1", {QStringLiteral("b")}},
+    {"ParameterRightAfterADollar",
+     "select $t:a, $:b",
+     "select $t $1, $ $2",
+     {QStringLiteral("a"), QStringLiteral("b")}},
     {"UnterminatedQuote", "select ':no", "select ':no", {}},
 };
 
