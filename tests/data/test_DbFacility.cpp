@@ -7,13 +7,18 @@
 #include "platform/Exceptions.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QSortFilterProxyModel>
+#include <arpa/inet.h>
 #include <condition_variable>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <optional>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -307,6 +312,38 @@ TEST_F(DbFacility, FailoverThatCannotReconnectLeavesTheQueryClosed) {
     }
     EXPECT_FALSE(FQuery.Active());
     EXPECT_FALSE(FCnn.Connected());
+}
+
+// The descriptor of this process's TCP socket whose local port is the one given; -1
+// when there is none.
+int SocketOnLocalPort(int port) {
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files)) {
+        const int fd = entry.toInt();
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+int SocketOption(int fd, int level, int option) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    EXPECT_EQ(::getsockopt(fd, level, option, &value, &length), 0);
+    return value;
+}
+
+TEST_F(DbFacility, ConnectionsProbeForADeadPeer) {
+    // The server's view of this connection's port finds the client's socket.
+    const int fd = SocketOnLocalPort(Scalar(QStringLiteral("SELECT inet_client_port()")).toInt());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(SocketOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 30);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 3);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT), 30000);
 }
 
 // Stops a backend process while it lives, and at most for a bound time, so that an
