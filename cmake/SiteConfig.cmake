@@ -10,6 +10,8 @@ set(LODVAR_PROFILE_PASSWORD "Dem0Pr0f1lePassw0rd7" CACHE STRING
 set(LODVAR_MAP_API_KEY "DemoMapApiKey00000000000000000000000000" CACHE STRING
     "API key of the map service (39 characters)")
 set(LODVAR_ICON_HOST "localhost" CACHE STRING "Host of the icon web server")
+set(LODVAR_STATEMENT_TIMEOUT "60" CACHE STRING
+    "Seconds a statement may wait for the database server before it is cancelled (1..86400)")
 
 foreach(value IN ITEMS LODVAR_PASS_PHRASE LODVAR_PROFILE_PASSWORD)
     if(NOT ${value} MATCHES "^[A-Za-z0-9]+$")
@@ -23,6 +25,10 @@ endif()
 string(LENGTH "${LODVAR_PROFILE_PASSWORD}" _len)
 if(NOT _len EQUAL 20)
     message(FATAL_ERROR "LODVAR_PROFILE_PASSWORD must be 20 characters long")
+endif()
+
+if(NOT LODVAR_STATEMENT_TIMEOUT MATCHES "^[1-9][0-9]*$" OR LODVAR_STATEMENT_TIMEOUT GREATER 86400)
+    message(FATAL_ERROR "LODVAR_STATEMENT_TIMEOUT must be a whole number of seconds from 1 to 86400")
 endif()
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/LodvarSiteConfig.h.in

@@ -1,19 +1,10 @@
 // Feeds arbitrary text to the hash-string reader and the radix-64 decoder. Raising
 // EBCryptException is their answer to bad input; anything else that goes wrong (a
 // crash, a sanitizer report, a broken round trip) stops the run.
+#include "FuzzSupport.h"
 #include "auth/Bcrypt.h"
 
-#include <QString>
-#include <cstdint>
-#include <cstdlib>
-
 namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // A string that reads must recompose to one that reads back to the same fields.
 void ReadAndRecompose(const QString& text) {
@@ -56,13 +47,7 @@ void Exercise(const QString& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Once as Latin-1 (every byte a character, codes 128..255 included), once as
     // UTF-16 code units (surrogates and all).
-    Exercise(
-        QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
-    QString units(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        units[static_cast<qsizetype>(i / 2)] =
-            QChar(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
-    }
-    Exercise(units);
+    Exercise(Latin1Text(data, size));
+    Exercise(Utf16Text(data, size));
     return 0;
 }

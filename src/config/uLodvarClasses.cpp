@@ -45,8 +45,14 @@ bool TLodvarConnection::LoadByAlias(const QString& ADBAlias, bool AIgnore) {
             fileName = ConnectionFileName(FUserBinDir, ADBAlias);
             alias = ADBAlias;
         }
-        if (Os::FileExists(fileName)) {
+        if (Os::FileExists(fileName) || Os::DirectoryExists(fileName)) {
             const TIniFile file(fileName);
+            // Values read from a file that cannot be read would all be the placeholders,
+            // and a probe would then look up "need_to_edit_server".
+            if (!file.CanRead())
+                throw Exception(QStringLiteral("DB settings file ") + fileName +
+                                QStringLiteral(" for alias ") + ADBAlias +
+                                QStringLiteral(" cannot be read."));
             FAlias = alias;
             Fserver = ReadKey(file, ConnectionFile::Server);
             SetPort(ReadKey(file, ConnectionFile::Port));

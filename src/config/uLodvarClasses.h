@@ -30,8 +30,9 @@ public:
 
     // Loads the connection file of ADBAlias (ADBAlias + ".pdb", or ADBAlias itself when
     // it already holds ".pdb" in any letter case). A missing file is success with the
-    // profile unchanged when AIgnore is true; otherwise, and on any other error, a
-    // message box "Error in LoadByAlias: ..." and false.
+    // profile unchanged when AIgnore is true; otherwise, and on any other error (among
+    // them a file that is no readable regular file of at most TIniFile::MaxFileSize
+    // bytes), a message box "Error in LoadByAlias: ..." and false.
     bool LoadByAlias(const QString& ADBAlias, bool AIgnore);
 
     // Writes this profile as the connection file of ADBAlias in the layout that

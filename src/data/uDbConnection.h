@@ -8,6 +8,11 @@
 // - Execute() runs one statement for a query: it connects first when the connection is
 //   closed (implicit connect) and, with LocalFailover on, re-establishes a connection that
 //   was lost and runs the statement once more, without a message.
+// - No wait for the server is unbounded: connects give up after 15 s, TCP keepalives
+//   and a user timeout notice a dead peer, and a statement that gets no answer within
+//   StatementTimeout is cancelled; the connection is then closed (so the next use
+//   connects again) and EDatabaseError raises "The database server did not answer
+//   within ... s".
 #pragma once
 
 #include "data/PgHandles.h"
@@ -15,6 +20,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -39,6 +45,11 @@ public:
     const QString& Password() const noexcept { return FPassword; }
     void SetPassword(const QString& password) { FPassword = password; }
 
+    // How long a statement may wait for the server's answer; the site's
+    // SiteConfig::StatementTimeoutSeconds unless set.
+    std::chrono::milliseconds StatementTimeout() const noexcept { return FStatementTimeout; }
+    void SetStatementTimeout(std::chrono::milliseconds timeout) { FStatementTimeout = timeout; }
+
     // Re-establish a lost connection and repeat the failed statement once.
     bool LocalFailover() const noexcept { return FLocalFailover; }
     void SetLocalFailover(bool on) { FLocalFailover = on; }
@@ -60,6 +71,9 @@ public:
 private:
     TPgConn MakeConnection() const;
     TPgResult ExecuteOnce(const QByteArray& sql, const std::vector<TDbParamValue>& params);
+    // Waits for the socket until the deadline; when it passes, cancels the statement,
+    // closes the connection and raises.
+    void WaitForServer(bool write, std::chrono::steady_clock::time_point deadline);
     bool ConnectionLost() const noexcept;
 
     QString FServer;
@@ -68,5 +82,6 @@ private:
     QString FUsername;
     QString FPassword;
     bool FLocalFailover = false;
+    std::chrono::milliseconds FStatementTimeout;
     TPgConn FConn;
 };

@@ -7,11 +7,15 @@ namespace {
 
 // Type oids of the PostgreSQL catalogue (pg_type.dat); they are fixed for built-in types.
 enum : Oid {
+    BoolOid = 16,
+    ByteaOid = 17,
     NameOid = 19,
     Int8Oid = 20,
     Int2Oid = 21,
     Int4Oid = 23,
     TextOid = 25,
+    OidOid = 26,
+    JsonOid = 114,
     Float4Oid = 700,
     Float8Oid = 701,
     BpcharOid = 1042,
@@ -19,8 +23,12 @@ enum : Oid {
     DateOid = 1082,
     TimeOid = 1083,
     TimestampOid = 1114,
+    TimestampTzOid = 1184,
+    IntervalOid = 1186,
+    TimeTzOid = 1266,
     NumericOid = 1700,
     UuidOid = 2950,
+    JsonbOid = 3802,
 };
 
 bool Digits(std::string_view text, size_t from, size_t count) {
@@ -108,8 +116,24 @@ bool TypeFitsClass(Oid type, TFieldClass cls) noexcept {
 
 QString ServerTypeName(Oid type) {
     switch (type) {
+    case BoolOid:
+        return QStringLiteral("boolean");
+    case ByteaOid:
+        return QStringLiteral("bytea");
     case NameOid:
         return QStringLiteral("name");
+    case OidOid:
+        return QStringLiteral("oid");
+    case JsonOid:
+        return QStringLiteral("json");
+    case JsonbOid:
+        return QStringLiteral("jsonb");
+    case TimestampTzOid:
+        return QStringLiteral("timestamp with time zone");
+    case IntervalOid:
+        return QStringLiteral("interval");
+    case TimeTzOid:
+        return QStringLiteral("time with time zone");
     case Int8Oid:
         return QStringLiteral("bigint");
     case Int2Oid:
@@ -137,7 +161,8 @@ QString ServerTypeName(Oid type) {
     case UuidOid:
         return QStringLiteral("uuid");
     default:
-        return QStringLiteral("type %1").arg(type);
+        // Read after "of type" in messages, so the word is not repeated here.
+        return QStringLiteral("oid %1").arg(type);
     }
 }
 

@@ -27,7 +27,8 @@ enum class TFieldClass {
 TFieldClass FieldClassOfType(Oid type) noexcept;
 // Whether a column of the server type can be read as the declared class.
 bool TypeFitsClass(Oid type, TFieldClass cls) noexcept;
-// Readable names for messages: "integer", "text", ... ("type 1234" when unknown).
+// Readable names for messages: "integer", "text", ... ("oid 1234" for a type this
+// client does not name).
 QString ServerTypeName(Oid type);
 QString FieldClassName(TFieldClass cls);
 

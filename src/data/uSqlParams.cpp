@@ -2,11 +2,14 @@
 
 namespace {
 
+// As the server's lexer: ASCII letters, "_" and every character above U+007F start a
+// name or a dollar-quote tag; ASCII digits may follow.
 bool IsNameStart(QChar c) {
-    return c.isLetter() || c == QLatin1Char('_');
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || u == u'_' || u > 0x7F;
 }
 bool IsNameChar(QChar c) {
-    return c.isLetterOrNumber() || c == QLatin1Char('_');
+    return IsNameStart(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
 }
 bool IsIdentChar(QChar c) {
     return IsNameChar(c) || c == QLatin1Char('$');
@@ -26,6 +29,13 @@ qsizetype SkipQuoted(const QString& s, qsizetype i, QChar quote, bool backslashE
         }
     }
     return s.size();
+}
+
+// End of a line comment: the server ends one at a line feed or a carriage return.
+qsizetype SkipLineComment(const QString& s, qsizetype i) {
+    while (i < s.size() && s[i] != QLatin1Char('\n') && s[i] != QLatin1Char('\r'))
+        ++i;
+    return i;
 }
 
 // End of a (nestable) block comment starting at "/*".
@@ -62,21 +72,22 @@ TParsedSql ParseNamedParams(const QString& sql) {
     QString out;
     out.reserve(sql.size() + 8);
     QStringList folded;
+    qsizetype paramEnd = -1; // where the last parameter rewritten ended
     qsizetype i = 0;
     while (i < sql.size()) {
         const QChar c = sql[i];
         const bool afterIdent = i > 0 && IsIdentChar(sql[i - 1]);
         qsizetype end = i + 1;
         if (c == QLatin1Char('\'')) {
+            // E'...' takes backslash escapes, unless that E ends a parameter's name.
             const bool escapes =
                 i > 0 && (sql[i - 1] == QLatin1Char('E') || sql[i - 1] == QLatin1Char('e')) &&
-                !(i > 1 && IsIdentChar(sql[i - 2]));
+                !(i > 1 && IsIdentChar(sql[i - 2])) && paramEnd != i;
             end = SkipQuoted(sql, i, c, escapes);
         } else if (c == QLatin1Char('"')) {
             end = SkipQuoted(sql, i, c, false);
         } else if (c == QLatin1Char('-') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('-')) {
-            end = sql.indexOf(QLatin1Char('\n'), i);
-            end = end < 0 ? sql.size() : end;
+            end = SkipLineComment(sql, i);
         } else if (c == QLatin1Char('/') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('*')) {
             end = SkipBlockComment(sql, i);
         } else if (c == QLatin1Char('$') && !afterIdent) {
@@ -97,8 +108,12 @@ TParsedSql ParseNamedParams(const QString& sql) {
                 folded.append(name.toLower());
                 parsed.Names.append(name);
             }
+            // "$n" right after a name character would join it ("a$1" is one name to
+            // the server, "$t$1" opens a dollar quote): a blank keeps it a parameter.
+            if (!out.isEmpty() && IsIdentChar(out.back()))
+                out += QLatin1Char(' ');
             out += QLatin1Char('$') + QString::number(position + 1);
-            i = end;
+            i = paramEnd = end;
             continue;
         }
         out += QStringView(sql).mid(i, end - i);

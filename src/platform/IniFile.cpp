@@ -2,13 +2,15 @@
 
 #include "platform/Exceptions.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringList>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -23,24 +25,19 @@ const QString NativeLineBreak = QStringLiteral("\r\n");
 const QString NativeLineBreak = QStringLiteral("\n");
 #endif
 
-// One line of the file: its bytes as found (terminator included) and its text
-// without the terminator. Lines that are not changed are written back from raw.
-struct TLine {
-    QByteArray Raw;
-    QString Text;
-    bool Terminated = false;
-};
-
-// The whole file, split so that it can be written back unchanged but for one line.
+// The file as read: its bytes and the encoding its mark tells. The text lies between
+// Begin (after the mark) and End (before the odd last byte a UTF-16 file may have,
+// which stays last, as found).
 struct TDocument {
+    QByteArray Bytes;
     TTextEncoding Encoding = TTextEncoding::Narrow;
-    QByteArray Mark;   // byte-order mark, kept as found
-    QByteArray Tail;   // the odd last byte of a UTF-16 file
-    QString LineBreak; // the file's own line break, used for lines added
-    std::vector<TLine> Lines;
+    qsizetype Begin = 0;
+    qsizetype End = 0;
+
+    qsizetype Unit() const { return Encoding == TTextEncoding::Utf16Le ? 2 : 1; }
 };
 
-QString Decode(TTextEncoding encoding, const QByteArray& bytes) {
+QString Decode(TTextEncoding encoding, QByteArrayView bytes) {
     switch (encoding) {
     case TTextEncoding::Utf16Le: {
         QString text(bytes.size() / 2, Qt::Uninitialized);
@@ -78,70 +75,109 @@ QByteArray Encode(TTextEncoding encoding, const QString& text) {
     return text.toLocal8Bit();
 }
 
-// Splits the bytes after the mark into lines at each line feed; a carriage return
-// before it belongs to the terminator.
-void SplitLines(TDocument& doc, const QByteArray& body) {
-    const qsizetype unit = doc.Encoding == TTextEncoding::Utf16Le ? 2 : 1;
-    const qsizetype usable = body.size() - body.size() % unit;
-    doc.Tail = body.mid(usable);
-    qsizetype start = 0;
-    for (qsizetype pos = 0; pos < usable; pos += unit) {
-        const bool lineFeed = body[pos] == '\n' && (unit == 1 || body[pos + 1] == '\0');
-        if (!lineFeed && pos + unit < usable) {
-            continue;
-        }
-        TLine line;
-        line.Raw = body.mid(start, pos + unit - start);
-        line.Terminated = lineFeed;
-        line.Text = Decode(doc.Encoding, line.Raw);
-        if (lineFeed) {
-            line.Text.chop(1);
-            if (line.Text.endsWith(QLatin1Char('\r'))) {
-                line.Text.chop(1);
-            }
-        }
-        doc.Lines.push_back(std::move(line));
-        start = pos + unit;
+TDocument Parse(QByteArray bytes) {
+    TDocument doc;
+    if (bytes.startsWith(Utf16LeBom)) {
+        doc.Encoding = TTextEncoding::Utf16Le;
+        doc.Begin = Utf16LeBom.size();
+    } else if (bytes.startsWith(Utf8Bom)) {
+        doc.Encoding = TTextEncoding::Utf8;
+        doc.Begin = Utf8Bom.size();
     }
+    doc.End = bytes.size() - (bytes.size() - doc.Begin) % doc.Unit();
+    doc.Bytes = std::move(bytes);
+    return doc;
 }
 
+// One line as offsets into the document's bytes: its text runs from Begin to TextEnd
+// (without the line feed and a carriage return before it or at the end of the file),
+// its bytes to End (terminator included).
+struct TLine {
+    qsizetype Begin = 0;
+    qsizetype TextEnd = 0;
+    qsizetype End = 0;
+    bool Terminated = false; // ends in a line feed
+    QString Text;
+};
+
+// Walks the lines of a document in place; only the current line is decoded, so a
+// read costs the file's bytes and one line, whatever the number of lines.
+class TLineReader {
+public:
+    explicit TLineReader(const TDocument& doc) : FDoc(doc), FPos(doc.Begin) {}
+
+    bool Next(TLine& line) {
+        if (FPos >= FDoc.End) {
+            return false;
+        }
+        const qsizetype unit = FDoc.Unit();
+        const qsizetype lineFeed = FindUnit(FPos, '\n');
+        line.Begin = FPos;
+        line.Terminated = lineFeed < FDoc.End;
+        line.TextEnd = lineFeed;
+        line.End = line.Terminated ? lineFeed + unit : FDoc.End;
+        if (line.TextEnd > line.Begin && IsUnit(line.TextEnd - unit, '\r')) {
+            line.TextEnd -= unit;
+        }
+        line.Text =
+            Decode(FDoc.Encoding,
+                   QByteArrayView(FDoc.Bytes).sliced(line.Begin, line.TextEnd - line.Begin));
+        FPos = line.End;
+        return true;
+    }
+
+private:
+    bool IsUnit(qsizetype pos, char c) const {
+        return FDoc.Bytes[pos] == c && (FDoc.Unit() == 1 || FDoc.Bytes[pos + 1] == '\0');
+    }
+
+    // Offset of the next code unit c from pos on, or End.
+    qsizetype FindUnit(qsizetype pos, char c) const {
+        if (FDoc.Unit() == 1) {
+            const qsizetype found = QByteArrayView(FDoc.Bytes).first(FDoc.End).indexOf(c, pos);
+            return found < 0 ? FDoc.End : found;
+        }
+        while (pos < FDoc.End && !IsUnit(pos, c)) {
+            pos += 2;
+        }
+        return pos;
+    }
+
+    const TDocument& FDoc;
+    qsizetype FPos;
+};
+
+// The file's own line break (that of its first terminated line), used for lines added.
 QString DetectLineBreak(const TDocument& doc) {
-    for (const TLine& line : doc.Lines) {
+    TLineReader reader(doc);
+    TLine line;
+    while (reader.Next(line)) {
         if (line.Terminated) {
-            const QString text = Decode(doc.Encoding, line.Raw);
-            return text.endsWith(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
-                                                        : QStringLiteral("\n");
+            return line.End - line.TextEnd == 2 * doc.Unit() ? QStringLiteral("\r\n")
+                                                             : QStringLiteral("\n");
         }
     }
     return NativeLineBreak;
 }
 
-TDocument Parse(const QByteArray& bytes) {
-    TDocument doc;
-    QByteArray body = bytes;
-    if (bytes.startsWith(Utf16LeBom)) {
-        doc.Encoding = TTextEncoding::Utf16Le;
-        doc.Mark = Utf16LeBom;
-    } else if (bytes.startsWith(Utf8Bom)) {
-        doc.Encoding = TTextEncoding::Utf8;
-        doc.Mark = Utf8Bom;
-    }
-    body.remove(0, doc.Mark.size());
-    SplitLines(doc, body);
-    doc.LineBreak = DetectLineBreak(doc);
-    return doc;
+// Only regular files, and only small ones: opening a FIFO would block, reading a
+// device never end, and a huge file is no settings file.
+bool OpenForReading(QFile& file) {
+    const QFileInfo info(file.fileName());
+    return info.isFile() && info.size() <= TIniFile::MaxFileSize && file.open(QIODevice::ReadOnly);
 }
 
 std::optional<QByteArray> ReadBytes(const QString& fileName) {
-    // Only regular files: opening a FIFO would block, reading a device never end.
-    if (!QFileInfo(fileName).isFile()) {
-        return std::nullopt;
-    }
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenForReading(file)) {
         return std::nullopt;
     }
-    return file.readAll();
+    // One byte more than the size found tells a file that grew past the limit since.
+    QByteArray bytes = file.read(std::min(file.size(), TIniFile::MaxFileSize) + 1);
+    if (bytes.size() > TIniFile::MaxFileSize) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 bool IsBlank(QChar c) {
@@ -215,7 +251,9 @@ QString CleanValue(QStringView raw) {
 
 std::optional<QString> FindValue(const TDocument& doc, const QString& section, const QString& key) {
     bool inSection = false;
-    for (const TLine& line : doc.Lines) {
+    TLineReader reader(doc);
+    TLine line;
+    while (reader.Next(line)) {
         const TLineMeaning meaning = Classify(line.Text);
         if (meaning.Kind == TLineKind::Section) {
             inSection = SameName(meaning.Name, section);
@@ -302,67 +340,67 @@ QString OneLine(QString text) {
     return text;
 }
 
-TLine MakeLine(const TDocument& doc, const QString& text) {
-    TLine line;
-    line.Text = text;
-    line.Raw = Encode(doc.Encoding, text + doc.LineBreak);
-    line.Terminated = true;
-    return line;
-}
-
-// Gives the last line a terminator before another line is put after it.
-void TerminateLine(const TDocument& doc, TLine& line) {
-    if (!line.Terminated) {
-        line.Raw += Encode(doc.Encoding, doc.LineBreak);
-        line.Terminated = true;
+// The document's bytes with lines put in at the offset at, each ended by the line
+// break; a line before them that had no terminator gets one first.
+QByteArray Spliced(const TDocument& doc, qsizetype at, bool terminateBefore,
+                   const QStringList& lines, const QString& lineBreak) {
+    QByteArray bytes = doc.Bytes.first(at);
+    if (terminateBefore) {
+        bytes += Encode(doc.Encoding, lineBreak);
     }
-}
-
-void InsertLine(TDocument& doc, std::size_t index, const QString& text) {
-    if (index > 0) {
-        TerminateLine(doc, doc.Lines[index - 1]);
+    for (const QString& line : lines) {
+        bytes += Encode(doc.Encoding, line + lineBreak);
     }
-    doc.Lines.insert(doc.Lines.begin() + static_cast<std::ptrdiff_t>(index), MakeLine(doc, text));
+    bytes += QByteArrayView(doc.Bytes).sliced(at);
+    return bytes;
 }
 
-void SetValue(TDocument& doc, const QString& section, const QString& key, const QString& value) {
+// The file's bytes with the key set: its first line in the section replaced (keeping
+// its terminator, or its lack of one), else a line added after the last key line of
+// the first such section, else the section added at the end.
+QByteArray WithValue(const TDocument& doc, const QString& section, const QString& key,
+                     const QString& value) {
+    const QString lineBreak = DetectLineBreak(doc);
     bool inSection = false;
-    std::optional<std::size_t> insertAt; // after the last key line of the first matching section
     bool firstSectionDone = false;
-    for (std::size_t i = 0; i < doc.Lines.size(); ++i) {
-        TLine& line = doc.Lines[i];
+    std::optional<TLine> insertAfter;
+    std::optional<TLine> last;
+    TLineReader reader(doc);
+    TLine line;
+    while (reader.Next(line)) {
         const TLineMeaning meaning = Classify(line.Text);
         if (meaning.Kind == TLineKind::Section) {
             if (inSection) {
                 firstSectionDone = true;
             }
             inSection = SameName(meaning.Name, section);
-            if (inSection && !insertAt) {
-                insertAt = i + 1;
+            if (inSection && !insertAfter) {
+                insertAfter = line;
             }
         } else if (inSection && meaning.Kind == TLineKind::Key) {
             if (SameName(meaning.Name, key)) {
-                // The line keeps its own terminator (or its lack of one).
-                const QString terminator = Decode(doc.Encoding, line.Raw).sliced(line.Text.size());
-                line.Text = meaning.Name.toString() + QLatin1Char('=') + value;
-                line.Raw = Encode(doc.Encoding, line.Text + terminator);
-                return;
+                QByteArray bytes = doc.Bytes.first(line.Begin);
+                bytes += Encode(doc.Encoding, meaning.Name.toString() + QLatin1Char('=') + value);
+                bytes += QByteArrayView(doc.Bytes).sliced(line.TextEnd);
+                return bytes;
             }
             if (!firstSectionDone) {
-                insertAt = i + 1;
+                insertAfter = line;
             }
         }
+        last = line;
     }
     const QString keyLine = key + QLatin1Char('=') + value;
-    if (insertAt) {
-        InsertLine(doc, *insertAt, keyLine);
-        return;
+    if (insertAfter) {
+        return Spliced(doc, insertAfter->End, !insertAfter->Terminated, {keyLine}, lineBreak);
     }
-    if (!doc.Lines.empty() && !doc.Lines.back().Text.isEmpty()) {
-        InsertLine(doc, doc.Lines.size(), QString());
+    QStringList added;
+    if (last && !last->Text.isEmpty()) {
+        added.append(QString());
     }
-    InsertLine(doc, doc.Lines.size(), QLatin1Char('[') + section + QLatin1Char(']'));
-    InsertLine(doc, doc.Lines.size(), keyLine);
+    added.append(QLatin1Char('[') + section + QLatin1Char(']'));
+    added.append(keyLine);
+    return Spliced(doc, doc.End, last && !last->Terminated, added, lineBreak);
 }
 
 [[noreturn]] void RaiseWriteError(const QString& fileName) {
@@ -378,22 +416,21 @@ QString WriteTarget(const QString& fileName) {
     return fileName;
 }
 
-void WriteDocument(const QString& fileName, const QString& target, const TDocument& doc) {
-    QByteArray bytes = doc.Mark;
-    for (const TLine& line : doc.Lines) {
-        bytes += line.Raw;
-    }
-    bytes += doc.Tail;
+void WriteBytes(const QString& fileName, const QString& target, const QByteArray& bytes) {
     QSaveFile file(target);
     // Unbuffered: a short write (disk full, size limit) shows in write()'s count;
     // through the buffer it would be lost at the flush and a cut file committed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         RaiseWriteError(fileName);
     }
+    // A file written again keeps its mode; a new one is its owner's alone, as it may
+    // hold a stored password.
+    // (The "user" bits say what this process may do, not the mode: they are left out.)
     const QFileInfo old(target);
-    if (old.exists()) {
-        file.setPermissions(old.permissions());
-    }
+    const QFileDevice::Permissions userBits =
+        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    file.setPermissions(old.exists() ? old.permissions() & ~userBits
+                                     : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
     }
@@ -408,23 +445,28 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    const std::optional<QByteArray> bytes = ReadBytes(FFileName);
+    std::optional<QByteArray> bytes = ReadBytes(FFileName);
     if (!bytes) {
         return defaultValue;
     }
-    return FindValue(Parse(*bytes), section, key).value_or(defaultValue);
+    return FindValue(Parse(std::move(*bytes)), section, key).value_or(defaultValue);
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
-    const std::optional<QByteArray> bytes = ReadBytes(FFileName);
+    std::optional<QByteArray> bytes = ReadBytes(FFileName);
     if (!bytes) {
         return defaultValue;
     }
-    const std::optional<QString> text = FindValue(Parse(*bytes), section, key);
+    const std::optional<QString> text = FindValue(Parse(std::move(*bytes)), section, key);
     if (!text) {
         return defaultValue;
     }
     return ParseInteger(*text).value_or(defaultValue);
+}
+
+bool TIniFile::CanRead() const {
+    QFile file(FFileName);
+    return OpenForReading(file);
 }
 
 bool TIniFile::ReadBool(const QString& section, const QString& key, bool defaultValue) const {
@@ -436,17 +478,14 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QFileInfo info(target);
     TDocument doc;
     if (info.exists()) {
-        const std::optional<QByteArray> bytes = ReadBytes(target);
+        std::optional<QByteArray> bytes = ReadBytes(target);
         // A file that cannot be read (or is no file) must not be replaced by one line.
         if (!bytes || !info.isFile() || !info.isWritable()) {
             RaiseWriteError(FFileName);
         }
-        doc = Parse(*bytes);
-    } else {
-        doc.LineBreak = NativeLineBreak;
+        doc = Parse(std::move(*bytes));
     }
-    SetValue(doc, OneLine(section), OneLine(key), OneLine(value));
-    WriteDocument(FFileName, target, doc);
+    WriteBytes(FFileName, target, WithValue(doc, OneLine(section), OneLine(key), OneLine(value)));
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) const {

@@ -7,8 +7,11 @@
 //   with ";" are comments; section and key names match without regard to case;
 // - a value loses its surrounding blanks and one pair of enclosing quotes (both
 //   single or both double), and at most MaxValueLength characters of it are given;
+// - lines end at a line feed; a carriage return before it, or at the end of the
+//   file, belongs to no value;
 // - a missing file, section or key, a key line without "=", or text that cannot be
-//   read gives the caller's default;
+//   read gives the caller's default; so does a file larger than MaxFileSize, or one
+//   that is no regular file;
 // - integers: decimal, or hexadecimal after "$", or after "0x"/"0X" when the text
 //   is longer than two characters; anything else gives the default;
 // - Booleans: an integer, 0 false, any other number true.
@@ -19,15 +22,18 @@
 //
 // Writing keeps every other line of the file byte for byte, in its order, and
 // replaces the file atomically (a temporary file in the same folder, then a
-// rename), so a failed write leaves the old file whole. A refused write raises
-// Exception "Unable to write to <file name>".
+// rename), so a failed write leaves the old file whole, and keeps the file's mode;
+// a file it creates is readable and writable by its owner only. A refused write
+// raises Exception "Unable to write to <file name>".
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class TIniFile {
 public:
-    static constexpr int MaxValueLength = 2047; // UTF-16 code units
+    static constexpr int MaxValueLength = 2047;        // UTF-16 code units
+    static constexpr qint64 MaxFileSize = 1024 * 1024; // bytes; settings files are small
 
     explicit TIniFile(QString fileName);
 
@@ -35,6 +41,10 @@ public:
 
     QString ReadString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
+    // True when the file is a regular file (links followed) of at most MaxFileSize
+    // bytes that this process can open for reading: one the reads take values from.
+    bool CanRead() const;
+
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
     bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
 

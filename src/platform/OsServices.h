@@ -30,7 +30,15 @@ bool CreateDir(const QString& path);
 
 // Moves a file onto another name in the same folder, replacing a file there in one
 // step (readers see the old file or the new one, never a mix); false on failure.
-bool ReplaceFile(const QString& from, const QString& to);
+// (Not named ReplaceFile: that is a Win32 macro.)
+bool MoveReplacing(const QString& from, const QString& to);
+
+enum class TMoveOutcome { Moved, NameTaken, Failed };
+
+// Moves a file onto another name in the same folder only when nothing stands at that
+// name. The test and the move are one step, so a file that appears meanwhile is never
+// replaced: the outcome is then NameTaken and the file stays where it was.
+TMoveOutcome MoveNoReplace(const QString& from, const QString& to);
 
 // Makes the path the process's current directory; false on failure.
 bool SetCurrentDir(const QString& path);

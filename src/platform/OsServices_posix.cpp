@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,9 +115,33 @@ bool CreateDir(const QString& path) {
     return !path.isEmpty() && ::mkdir(NativePath(path).constData(), 0777) == 0;
 }
 
-bool ReplaceFile(const QString& from, const QString& to) {
+bool MoveReplacing(const QString& from, const QString& to) {
     return !from.isEmpty() && !to.isEmpty() &&
            std::rename(NativePath(from).constData(), NativePath(to).constData()) == 0;
+}
+
+TMoveOutcome MoveNoReplace(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty()) {
+        return TMoveOutcome::Failed;
+    }
+    const QByteArray source = NativePath(from);
+    const QByteArray target = NativePath(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0) {
+        return TMoveOutcome::Moved;
+    }
+    if (errno == EEXIST) {
+        return TMoveOutcome::NameTaken;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return TMoveOutcome::Failed;
+    }
+    // A file system without the no-replace rename: a new link fails on a taken name.
+    if (::link(source.constData(), target.constData()) != 0) {
+        return errno == EEXIST ? TMoveOutcome::NameTaken : TMoveOutcome::Failed;
+    }
+    ::unlink(source.constData());
+    return TMoveOutcome::Moved;
 }
 
 bool SetCurrentDir(const QString& path) {

@@ -118,10 +118,23 @@ bool CreateDir(const QString& path) {
     return !path.isEmpty() && ::CreateDirectoryW(Wide(path), nullptr) != 0;
 }
 
-bool ReplaceFile(const QString& from, const QString& to) {
+bool MoveReplacing(const QString& from, const QString& to) {
     return !from.isEmpty() && !to.isEmpty() &&
            ::MoveFileExW(Wide(from), Wide(to),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+TMoveOutcome MoveNoReplace(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty()) {
+        return TMoveOutcome::Failed;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on a taken name.
+    if (::MoveFileExW(Wide(from), Wide(to), MOVEFILE_WRITE_THROUGH) != 0) {
+        return TMoveOutcome::Moved;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? TMoveOutcome::NameTaken
+                                                                       : TMoveOutcome::Failed;
 }
 
 bool SetCurrentDir(const QString& path) {

@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QStringEncoder>
 #include <openssl/crypto.h>
 #include <utility>
 
@@ -42,6 +43,18 @@ void TSecureBytes::Wipe() noexcept {
     if (FData) {
         OPENSSL_cleanse(FData.get(), FCapacity);
     }
+}
+
+TSecureBytes Utf8SecureBytes(const QString& text) {
+    if (text.isEmpty()) {
+        return {};
+    }
+    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    TSecureBytes bytes(static_cast<std::size_t>(toUtf8.requiredSpace(text.size())));
+    char* const begin = reinterpret_cast<char*>(bytes.Data());
+    const char* const end = toUtf8.appendToBuffer(begin, text);
+    bytes.Resize(static_cast<std::size_t>(end - begin));
+    return bytes;
 }
 
 void CleanseString(QString& text) noexcept {

@@ -38,6 +38,10 @@ private:
     std::size_t FCapacity = 0;
 };
 
+// The UTF-8 bytes of text, encoded straight into a wiping buffer (a lone surrogate
+// becomes U+FFFD).
+TSecureBytes Utf8SecureBytes(const QString& text);
+
 // Wipes the characters of text when it owns its buffer alone. A buffer shared with
 // another string (or static data) belongs to that other holder and is left alone.
 void CleanseString(QString& text) noexcept;

@@ -1,4 +1,5 @@
-// Reachability probe: does anything accept TCP connections at host:port?
+// Reachability probe (does anything accept TCP connections at host:port?) and the
+// bounded wait on a connected socket.
 #pragma once
 
 #include <QString>
@@ -12,3 +13,8 @@ inline constexpr int TcpProbeTimeoutMs = 5000;
 // to. An empty host, a port outside 1..65535, a name that does not resolve, a refused
 // or timed-out attempt all give false.
 bool ProbeTcpPort(const QString& AServer, int APort, int ATimeoutMs = TcpProbeTimeoutMs);
+
+// Waits until the socket (a descriptor; on Windows the SOCKET, as libpq's PQsocket gives
+// it) has data or an error to report, or, with AWrite, can also take data; at most
+// ATimeoutMs milliseconds. False when the time ran out first.
+bool WaitForSocket(int ASocket, bool AWrite, int ATimeoutMs);

@@ -80,3 +80,9 @@ bool ProbeTcpPort(const QString& AServer, int APort, int ATimeoutMs) {
     }
     return false;
 }
+
+bool WaitForSocket(int ASocket, bool AWrite, int ATimeoutMs) {
+    pollfd entry{ASocket, static_cast<short>(POLLIN | (AWrite ? POLLOUT : 0)), 0};
+    // An interrupted wait counts as a wake-up: the caller looks and waits again.
+    return ::poll(&entry, 1, ATimeoutMs) != 0;
+}

@@ -101,3 +101,10 @@ bool ProbeTcpPort(const QString& AServer, int APort, int ATimeoutMs) {
     }
     return false;
 }
+
+bool WaitForSocket(int ASocket, bool AWrite, int ATimeoutMs) {
+    WSAPOLLFD entry{};
+    entry.fd = static_cast<SOCKET>(ASocket);
+    entry.events = static_cast<SHORT>(POLLRDNORM | (AWrite ? POLLWRNORM : 0));
+    return ::WSAPoll(&entry, 1, ATimeoutMs) != 0;
+}

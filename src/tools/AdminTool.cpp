@@ -18,7 +18,10 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 
@@ -163,34 +166,59 @@ private:
     bool FActive = false;
 };
 
-// One line of standard input (without its line break), UTF-8. The bytes go into a
-// buffer that never grows, so no copy is left behind, and both the bytes and the
-// text are wiped when it goes.
+// One byte of standard input, read past the C library so that no buffer of its own
+// keeps a copy of a secret: 1 when read, 0 at the end, -1 on an error.
+int ReadInputByte(std::uint8_t& byte) {
+    for (;;) {
+#ifdef _WIN32
+        const int count = ::_read(0, &byte, 1);
+#else
+        const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
+#endif
+        if (count >= 0)
+            return static_cast<int>(count);
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+// One line of standard input (without its line break), UTF-8, of at most MaxBytes
+// bytes besides a CR LF ending. The bytes go into a buffer that never grows, so no
+// copy is left behind, and both the bytes and the text are wiped on every path out.
 class SecretLine {
 public:
     static constexpr std::size_t MaxBytes = 4096;
 
-    explicit SecretLine(const char* prompt) : FBytes(MaxBytes) {
+    explicit SecretLine(const char* prompt) : FBytes(MaxBytes + 1) {
         if (StdinIsTerminal())
             std::fprintf(stderr, "%s", prompt);
         std::size_t size = 0;
         {
             EchoOff quiet;
-            for (int c; (c = std::getchar()) != EOF && c != '\n';) {
-                if (size == MaxBytes)
-                    throw UsageError(
-                        QStringLiteral("the input line is longer than %1 bytes").arg(MaxBytes));
-                FBytes.Data()[size++] = static_cast<std::uint8_t>(c);
+            for (std::uint8_t c = 0;;) {
+                const int got = ReadInputByte(c);
+                if (got < 0)
+                    throw UsageError(QStringLiteral("standard input cannot be read"));
+                if (got == 0 || c == '\n')
+                    break;
+                if (size == FBytes.Size())
+                    throw LineTooLong();
+                FBytes.Data()[size++] = c;
             }
         }
         if (size > 0 && FBytes.Data()[size - 1] == '\r')
             --size;
+        if (size > MaxBytes)
+            throw LineTooLong();
         FBytes.Resize(size);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         FText = decoder.decode(
             QByteArrayView(reinterpret_cast<const char*>(FBytes.Data()), qsizetype(size)));
-        if (decoder.hasError())
+        if (decoder.hasError()) {
+            // The destructor does not run for a constructor that throws.
+            CleanseString(FText);
             throw UsageError(QStringLiteral("standard input is not valid UTF-8"));
+        }
     }
     ~SecretLine() { CleanseString(FText); }
     SecretLine(const SecretLine&) = delete;
@@ -199,9 +227,39 @@ public:
     const QString& Text() const noexcept { return FText; }
 
 private:
+    static UsageError LineTooLong() {
+        return UsageError(QStringLiteral("the input line is longer than %1 bytes").arg(MaxBytes));
+    }
+
     TSecureBytes FBytes;
     QString FText;
 };
+
+// Writes bytes to standard output past every buffer (the text stream's, the C
+// library's), so that a secret leaves no copy behind.
+void WriteOutput(const std::uint8_t* data, std::size_t size) {
+    Out().flush();
+    for (std::size_t done = 0; done < size;) {
+#ifdef _WIN32
+        const int count = ::_write(1, data + done, static_cast<unsigned>(size - done));
+#else
+        const ssize_t count = ::write(STDOUT_FILENO, data + done, size - done);
+#endif
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            throw Exception(QStringLiteral("standard output cannot be written"));
+        done += static_cast<std::size_t>(count);
+    }
+}
+
+// A secret and a line break, from a buffer that is wiped afterwards.
+void WriteSecretLine(const QString& text) {
+    const TSecureBytes utf8 = Utf8SecureBytes(text);
+    WriteOutput(utf8.Data(), utf8.Size());
+    const std::uint8_t lineFeed = '\n';
+    WriteOutput(&lineFeed, 1);
+}
 
 int ReadInteger(const ParsedArgs& args, const QString& option, int low, int high, int fallback) {
     if (!args.values.contains(option))
@@ -249,14 +307,32 @@ QString SettingsFolder(const ParsedArgs& args) {
     return withDelimiter;
 }
 
+// An alias that a connection file can be named after and that the main settings
+// file's DB_ALIAS can name: no path, no ".pdb", nothing the INI reader would change
+// (blanks at the ends, a pair of enclosing quotes), no control characters, and text
+// that was valid UTF-8 on the command line (invalid bytes arrive as U+FFFD).
 QString CheckedAlias(const QString& alias) {
     if (alias.isEmpty() || alias == QLatin1String(".") || alias == QLatin1String("..") ||
         alias.contains(QLatin1Char('/')) || alias.contains(QLatin1Char('\\')))
         throw UsageError(QStringLiteral("the alias must be a plain file name: %1").arg(alias));
     if (alias.contains(QLatin1String(".pdb"), Qt::CaseInsensitive))
         throw UsageError(QStringLiteral("give the alias without \".pdb\": %1").arg(alias));
+    const bool controls = std::any_of(alias.cbegin(), alias.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+    });
+    const bool quoted = alias.size() >= 2 && alias.front() == alias.back() &&
+                        (alias.front() == QLatin1Char('"') || alias.front() == QLatin1Char('\''));
+    if (controls || quoted || alias.front().isSpace() || alias.back().isSpace() ||
+        alias.contains(QChar::ReplacementCharacter) || !alias.isValidUtf16())
+        throw UsageError(QStringLiteral("lodvar.ini cannot name this alias (control characters, "
+                                        "blanks at an end, enclosing quotes or invalid "
+                                        "UTF-8): %1")
+                             .arg(alias));
     return alias;
 }
+
+// The longest file name the file systems of the workstations take, in bytes.
+constexpr qsizetype MaxFileNameBytes = 255;
 
 int EncryptPassword(const ParsedArgs&) {
     const SecretLine password("Password to encrypt: ");
@@ -266,7 +342,9 @@ int EncryptPassword(const ParsedArgs&) {
 
 int DecryptPassword(const ParsedArgs&) {
     const SecretLine stored("Stored-password text: ");
-    Out() << DecryptStr(stored.Text().trimmed(), SystemPassPhrase()) << '\n';
+    QString password = DecryptStr(stored.Text().trimmed(), SystemPassPhrase());
+    const TCleanseStringOnExit wipePassword(password);
+    WriteSecretLine(password);
     return AdminOk;
 }
 
@@ -321,33 +399,44 @@ int WriteProfile(const ParsedArgs& args) {
     const QString login = rememberLogin ? ReadFileValue(args, QStringLiteral("login")) : QString();
 
     const QString target = ConnectionFileName(folder, alias);
-    if (QFileInfo::exists(target) && !args.flags.contains(QStringLiteral("force")))
-        throw UsageError(QStringLiteral("%1 exists; use --force to overwrite it").arg(target));
+    if (QFile::encodeName(QFileInfo(target).fileName()).size() > MaxFileNameBytes)
+        throw UsageError(QStringLiteral("the file name is too long: %1").arg(target));
+    const bool force = args.flags.contains(QStringLiteral("force"));
+    const auto exists = [&target] {
+        return UsageError(QStringLiteral("%1 exists; use --force to overwrite it").arg(target));
+    };
+    if (QFileInfo::exists(target) && !force)
+        throw exists();
 
     std::optional<SecretLine> password;
     if (args.flags.contains(QStringLiteral("remember-password")))
         password.emplace("Password to remember: ");
 
-    // Written in a private folder beside the target and renamed into place at the end,
-    // so a failure leaves no file and an overwritten profile is replaced whole.
+    // Written in a private folder beside the target and moved into place at the end,
+    // so a failure leaves no file and an overwritten profile is replaced whole. Errors
+    // name the target: the staging folder is gone by the time they are read.
     QTemporaryDir staging(folder + QStringLiteral(".lodvar-admin-XXXXXX"));
     if (!staging.isValid())
-        throw Exception(QStringLiteral("Unable to write to %1").arg(folder));
+        throw Exception(QStringLiteral("Unable to write to %1").arg(target));
     const QString stagingFolder = QDir::toNativeSeparators(staging.path()) + QDir::separator();
+    const QString stagedFile = ConnectionFileName(stagingFolder, alias);
     TDbConnection unused;
     TLodvarConnection profile(stagingFolder, unused);
     profile.setServer(server);
     profile.SetPort(port);
     profile.setDBName(dbName);
     profile.setDBUserName(dbUserName);
-    profile.SaveByAlias(alias);
-    const QString stagedFile = ConnectionFileName(stagingFolder, alias);
     const TIniFile stagedIni(stagedFile);
-    if (rememberLogin)
-        WriteKey(stagedIni, ConnectionFile::Login, login);
-    if (password)
-        WriteKey(stagedIni, ConnectionFile::Password,
-                 EncryptStr(password->Text(), SystemPassPhrase()));
+    try {
+        profile.SaveByAlias(alias);
+        if (rememberLogin)
+            WriteKey(stagedIni, ConnectionFile::Login, login);
+        if (password)
+            WriteKey(stagedIni, ConnectionFile::Password,
+                     EncryptStr(password->Text(), SystemPassPhrase()));
+    } catch (const Exception&) {
+        throw Exception(QStringLiteral("Unable to write to %1").arg(target));
+    }
 
     // What the program will read must be what was asked for.
     TLodvarConnection check(stagingFolder, unused);
@@ -358,8 +447,23 @@ int WriteProfile(const ParsedArgs& args) {
         throw UsageError(QStringLiteral(
             "the values would not read back as given (leading or trailing blanks, or quotes)"));
 
-    if (!Os::ReplaceFile(stagedFile, target))
-        throw Exception(QStringLiteral("Unable to write to %1").arg(target));
+    // The staged file is its owner's alone; a file it replaces keeps a stricter mode.
+    if (force && QFileInfo::exists(target)) {
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QFile::setPermissions(stagedFile, QFileInfo(target).permissions() & ownerOnly);
+        if (!Os::MoveReplacing(stagedFile, target))
+            throw Exception(QStringLiteral("Unable to write to %1").arg(target));
+    } else {
+        // Without --force a file that appeared since the test above is never replaced.
+        switch (Os::MoveNoReplace(stagedFile, target)) {
+        case Os::TMoveOutcome::Moved:
+            break;
+        case Os::TMoveOutcome::NameTaken:
+            throw exists();
+        case Os::TMoveOutcome::Failed:
+            throw Exception(QStringLiteral("Unable to write to %1").arg(target));
+        }
+    }
     Out() << "wrote " << target << '\n';
     return AdminOk;
 }

@@ -8,9 +8,11 @@
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -146,6 +148,34 @@ TEST(TLodvarConnection, LoadByAliasOnAMissingFile) {
                   QStringList{S("Error in LoadByAlias: DB settings file ") + folder.Path() +
                               S("missing.pdb for alias missing not found.\r0")});
         EXPECT_EQ(profile.Alias(), S("before"));
+    }
+}
+
+TEST(TLodvarConnection, LoadByAliasRefusesAFileItCannotRead) {
+    TTempFolder folder;
+    ASSERT_TRUE(QDir().mkdir(folder.File("folder.pdb")));
+    ASSERT_EQ(::mkfifo(folder.File("fifo.pdb").toLocal8Bit().constData(), 0600), 0);
+    WriteFileBytes(folder.File("huge.pdb"), QByteArray("[CONNECTION]\nserver=db1\n") +
+                                                QByteArray(TIniFile::MaxFileSize, '\n'));
+    WriteFileBytes(folder.File("locked.pdb"), "[CONNECTION]\nserver=db1\n");
+    ASSERT_EQ(::chmod(folder.File("locked.pdb").toLocal8Bit().constData(), 0), 0);
+    QStringList aliases{S("folder"), S("fifo"), S("huge")};
+    // Permissions do not hold back the superuser.
+    if (::geteuid() != 0)
+        aliases.append(S("locked"));
+    for (const QString& alias : aliases) {
+        SCOPED_TRACE(alias.toStdString());
+        TDbConnection cnn;
+        TLodvarConnection profile(folder.Path(), cnn);
+        profile.setServer(S("kept"));
+        for (const bool ignore : {true, false}) {
+            MessageRecorder messages;
+            EXPECT_FALSE(profile.LoadByAlias(alias, ignore));
+            EXPECT_EQ(messages.Messages(),
+                      QStringList{S("Error in LoadByAlias: DB settings file ") + folder.Path() +
+                                  alias + S(".pdb for alias ") + alias + S(" cannot be read.\r0")});
+            EXPECT_EQ(profile.server(), S("kept"));
+        }
     }
 }
 

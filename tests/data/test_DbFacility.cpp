@@ -7,9 +7,19 @@
 #include "platform/Exceptions.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QSortFilterProxyModel>
+#include <arpa/inet.h>
+#include <condition_variable>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <sys/socket.h>
+#include <thread>
 
 namespace {
 
@@ -140,6 +150,14 @@ const TFailCase FailCases[] = {
      "SELECT 'one'::text AS a, 'x'::text AS b",
      {{QStringLiteral("a"), TFieldClass::Integer}, {QStringLiteral("b"), TFieldClass::Memo}},
      "column \"a\" is of type text, expected integer"},
+    {"ZonedTimestamp",
+     "SELECT now() AS a, 'x'::text AS b",
+     {{QStringLiteral("a"), TFieldClass::Integer}, {QStringLiteral("b"), TFieldClass::Memo}},
+     "column \"a\" is of type timestamp with time zone, expected integer"},
+    {"TypeWithoutAName",
+     "SELECT point(1, 2) AS a, 'x'::text AS b",
+     {{QStringLiteral("a"), TFieldClass::Integer}, {QStringLiteral("b"), TFieldClass::Memo}},
+     "column \"a\" is of type oid 600, expected integer"},
     {"ServerError",
      "SELECT 1 / 0 AS a, 'x'::text AS b",
      {{QStringLiteral("a"), TFieldClass::Integer}, {QStringLiteral("b"), TFieldClass::Memo}},
@@ -294,6 +312,104 @@ TEST_F(DbFacility, FailoverThatCannotReconnectLeavesTheQueryClosed) {
     }
     EXPECT_FALSE(FQuery.Active());
     EXPECT_FALSE(FCnn.Connected());
+}
+
+// The descriptor of this process's TCP socket whose local port is the one given; -1
+// when there is none.
+int SocketOnLocalPort(int port) {
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files)) {
+        const int fd = entry.toInt();
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+int SocketOption(int fd, int level, int option) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    EXPECT_EQ(::getsockopt(fd, level, option, &value, &length), 0);
+    return value;
+}
+
+TEST_F(DbFacility, ConnectionsProbeForADeadPeer) {
+    // The server's view of this connection's port finds the client's socket.
+    const int fd = SocketOnLocalPort(Scalar(QStringLiteral("SELECT inet_client_port()")).toInt());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(SocketOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 30);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 3);
+    EXPECT_EQ(SocketOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT), 30000);
+}
+
+// Stops a backend process while it lives, and at most for a bound time, so that an
+// unbounded wait of the code under test ends too (and then fails the test).
+class TStoppedBackend {
+public:
+    TStoppedBackend(int pid, std::chrono::seconds bound) : FPid(pid) {
+        EXPECT_EQ(::kill(pid, SIGSTOP), 0);
+        FResume = std::thread([this, bound] {
+            std::unique_lock lock(FMutex);
+            FReleased.wait_for(lock, bound, [this] { return FDone; });
+            ::kill(FPid, SIGCONT);
+        });
+    }
+    ~TStoppedBackend() {
+        {
+            const std::lock_guard lock(FMutex);
+            FDone = true;
+        }
+        FReleased.notify_all();
+        FResume.join();
+    }
+    TStoppedBackend(const TStoppedBackend&) = delete;
+    TStoppedBackend& operator=(const TStoppedBackend&) = delete;
+
+private:
+    int FPid;
+    std::mutex FMutex;
+    std::condition_variable FReleased;
+    bool FDone = false;
+    std::thread FResume;
+};
+
+TEST_F(DbFacility, AStatementWithoutAnAnswerInTimeIsCancelledAndTheConnectionClosed) {
+    const struct {
+        const char* Name;
+        const char* Sql;
+        bool StopBackend;
+    } cases[] = {{"slow statement", "SELECT pg_sleep(20) AS a", false},
+                 {"stopped backend", "SELECT 1 AS a", true}};
+    FCnn.SetLocalFailover(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FCnn.SetStatementTimeout(std::chrono::milliseconds(1500));
+        FCnn.Open();
+        const int pid = FCnn.BackendPid();
+        FQuery.SetSQL({QString::fromUtf8(c.Sql)});
+        {
+            std::optional<TStoppedBackend> stopped;
+            if (c.StopBackend)
+                stopped.emplace(pid, std::chrono::seconds(20));
+            try {
+                FQuery.Open();
+                ADD_FAILURE() << "the statement was waited for without a limit";
+            } catch (const EDatabaseError& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("The database server did not answer within "
+                                                      "1.5 s; the statement was cancelled and "
+                                                      "the connection closed."));
+            }
+            EXPECT_FALSE(FQuery.Active());
+            EXPECT_FALSE(FCnn.Connected()) << "the connection counts as lost";
+        }
+        // The next open connects again, with the site's limit back in place.
+        FCnn.SetStatementTimeout(std::chrono::seconds(60));
+        EXPECT_NE(Scalar(QStringLiteral("SELECT pg_backend_pid()")), QString::number(pid));
+    }
 }
 
 const TFailoverCase FailoverCases[] = {{"LocalFailoverOn", true}, {"LocalFailoverOff", false}};

@@ -66,6 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"ValueMayHoldEquals", B("[S]\nk=a=b\n"), "S", "k", S("a=b")},
         TReadCase{"CrLfLines", B("[S]\r\nk=v\r\nother=1\r\n"), "S", "k", S("v")},
         TReadCase{"LastLineUnterminated", B("[S]\nk=v"), "S", "k", S("v")},
+        TReadCase{"LoneCarriageReturnEndsTheLastLine", B("[S]\nk=v\r"), "S", "k", S("v")},
         TReadCase{"MissingKey", B("[S]\nother=1\n"), "S", "k", Default},
         TReadCase{"MissingSection", B("[T]\nk=1\n"), "S", "k", Default},
         TReadCase{"KeyOfTheNextSection", B("[S]\na=1\n[T]\nk=1\n"), "S", "k", Default},
@@ -247,6 +248,10 @@ INSTANTIATE_TEST_SUITE_P(
                    B("[S]\r\nk=3\na=2\r\n")},
         TWriteCase{"AddAfterUnterminatedLine", B("[S]\nk=1"), "S", "j", S("2"),
                    B("[S]\nk=1\nj=2\n")},
+        TWriteCase{"AddAfterALoneCarriageReturn", B("[S]\nk=1\r"), "S", "j", S("2"),
+                   B("[S]\nk=1\r\nj=2\n")},
+        TWriteCase{"ReplaceBeforeALoneCarriageReturn", B("[S]\nk=1\r"), "S", "k", S("2"),
+                   B("[S]\nk=2\r")},
         TWriteCase{"EmptySectionGetsTheKey", B("[S]\n[T]\nx=1\n"), "S", "k", S("v"),
                    B("[S]\nk=v\n[T]\nx=1\n")},
         TWriteCase{"LineBreaksInTheValueBecomeBlanks", B("[S]\nk=1\n"), "S", "k",
@@ -276,6 +281,82 @@ TEST(IniFile, WrittenIntegersAndTextsReadBack) {
     EXPECT_EQ(ReadFileBytes(ini.FileName()),
               B("[CONNECTION]\nPort=-5\nMax=2147483647\n\n[Login]\nLogin=\xD0\x86\xD0\xB2"
                 "\xD0\xB0\xD0\xBD\n"));
+}
+
+TEST(IniFile, AnotherKeysWriteLeavesAValueBeforeALoneCarriageReturnAlone) {
+    TTempFolder folder;
+    const TIniFile ini(folder.File("cr.ini"));
+    WriteFileBytes(ini.FileName(), B("[S]\nk=v\r"));
+    EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), S("v"));
+    ini.WriteString(S("S"), S("j"), S("1"));
+    EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), S("v"));
+}
+
+// Modes are the point here, so the process's umask must not hide them.
+class TScopedUmask {
+public:
+    explicit TScopedUmask(mode_t mask) : FOld(::umask(mask)) {}
+    ~TScopedUmask() { ::umask(FOld); }
+    TScopedUmask(const TScopedUmask&) = delete;
+    TScopedUmask& operator=(const TScopedUmask&) = delete;
+
+private:
+    mode_t FOld;
+};
+
+mode_t ModeOf(const QString& fileName) {
+    struct stat info {};
+    EXPECT_EQ(::stat(fileName.toLocal8Bit().constData(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+TEST(IniFile, NewFilesAreTheOwnersAloneAndRewrittenFilesKeepTheirMode) {
+    const TScopedUmask noMask(0);
+    TTempFolder folder;
+    const TIniFile created(folder.File("new.ini"));
+    created.WriteString(S("Login"), S("Password"), S("x"));
+    EXPECT_EQ(ModeOf(created.FileName()), 0600u);
+
+    for (const mode_t mode : {0600u, 0640u, 0644u, 0400u}) {
+        SCOPED_TRACE(mode);
+        const TIniFile old(folder.File("old.ini"));
+        WriteFileBytes(old.FileName(), B("[S]\nk=1\n"));
+        ASSERT_EQ(::chmod(old.FileName().toLocal8Bit().constData(), mode), 0);
+        old.WriteString(S("S"), S("k"), S("2"));
+        EXPECT_EQ(ModeOf(old.FileName()), mode);
+        QFile::remove(old.FileName());
+    }
+}
+
+TEST(IniFile, FilesOverTheSizeLimitAreUnreadable) {
+    TTempFolder folder;
+    const QByteArray head = B("[S]\nk=v\n");
+    const struct {
+        const char* Name;
+        qint64 Size;
+        bool Readable;
+    } cases[] = {{"at the limit", TIniFile::MaxFileSize, true},
+                 {"one byte over", TIniFile::MaxFileSize + 1, false},
+                 {"sixteen times over", 16 * TIniFile::MaxFileSize, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TIniFile ini(folder.File("big.ini"));
+        const QByteArray bytes = head + QByteArray(c.Size - head.size(), '\n');
+        WriteFileBytes(ini.FileName(), bytes);
+        EXPECT_EQ(ini.CanRead(), c.Readable);
+        EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), c.Readable ? S("v") : Default);
+        EXPECT_EQ(ini.ReadInteger(S("S"), S("k"), 5), 5);
+        if (c.Readable) {
+            continue;
+        }
+        try {
+            ini.WriteString(S("S"), S("j"), S("1"));
+            ADD_FAILURE() << "wrote a file it could not read";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), S("Unable to write to ") + ini.FileName());
+        }
+        EXPECT_EQ(QFileInfo(ini.FileName()).size(), c.Size);
+    }
 }
 
 TEST(IniFile, WritingThroughALinkKeepsTheLink) {
@@ -368,6 +449,9 @@ QByteArray PseudoRandomBytes(int count, unsigned seed) {
     return bytes;
 }
 
+// Long lines that still leave the file within the size limit.
+constexpr int NearlyMaxSize = TIniFile::MaxFileSize - 64;
+
 struct TGarbageCase {
     const char* Name;
     QByteArray Content;
@@ -404,9 +488,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TGarbageCase{"BinaryBytes", PseudoRandomBytes(8192, 7), true},
         TGarbageCase{"BinaryWithNuls", QByteArray(300, '\0') + PseudoRandomBytes(300, 9), true},
-        TGarbageCase{"MegabyteLine", QByteArray(1 << 20, 'k') + B("=1"), true},
-        TGarbageCase{"MegabyteLineInTheSection", B("[S]\n") + QByteArray(1 << 20, 'q'), false},
-        TGarbageCase{"MegabyteSectionName", B("[") + QByteArray(1 << 20, 'S') + B("]\nk=1\n"),
+        TGarbageCase{"MegabyteLine", QByteArray(NearlyMaxSize, 'k') + B("=1"), true},
+        TGarbageCase{"MegabyteLineInTheSection", B("[S]\n") + QByteArray(NearlyMaxSize, 'q'),
+                     false},
+        TGarbageCase{"MegabyteSectionName", B("[") + QByteArray(NearlyMaxSize, 'S') + B("]\nk=1\n"),
                      true},
         TGarbageCase{"SectionWithoutBracket", B("[S\nk=1\n"), true},
         TGarbageCase{"KeyWithoutEquals", B("[S]\nk\nk 1\n"), false},
@@ -430,6 +515,7 @@ TEST(IniFile, NoRegularFileAtTheNameGivesTheDefaultsWithoutBlocking) {
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         const TIniFile ini(name);
+        EXPECT_FALSE(ini.CanRead());
         EXPECT_EQ(ini.ReadString(S("S"), S("k"), Default), Default);
         EXPECT_EQ(ini.ReadInteger(S("S"), S("k"), 3), 3);
     }

@@ -138,6 +138,30 @@ TEST(OsServices, CreateDirRefusesAnEmptyPath) {
     EXPECT_FALSE(Os::CreateDir(QString()));
 }
 
+TEST(OsServices, MovesReplacingOrOnlyOntoAFreeName) {
+    TTempFolder folder;
+    const QString from = folder.File("staged");
+    const QString taken = folder.File("taken");
+    WriteFileBytes(taken, "old");
+
+    WriteFileBytes(from, "new");
+    EXPECT_EQ(Os::MoveNoReplace(from, taken), Os::TMoveOutcome::NameTaken);
+    EXPECT_EQ(ReadFileBytes(taken), QByteArray("old"));
+    EXPECT_EQ(ReadFileBytes(from), QByteArray("new")) << "the file stays where it was";
+
+    EXPECT_EQ(Os::MoveNoReplace(from, folder.File("free")), Os::TMoveOutcome::Moved);
+    EXPECT_FALSE(QFileInfo::exists(from));
+    EXPECT_EQ(ReadFileBytes(folder.File("free")), QByteArray("new"));
+
+    EXPECT_EQ(Os::MoveNoReplace(folder.File("absent"), folder.File("other")),
+              Os::TMoveOutcome::Failed);
+    EXPECT_EQ(Os::MoveNoReplace(QString(), folder.File("other")), Os::TMoveOutcome::Failed);
+
+    EXPECT_TRUE(Os::MoveReplacing(folder.File("free"), taken));
+    EXPECT_EQ(ReadFileBytes(taken), QByteArray("new"));
+    EXPECT_FALSE(Os::MoveReplacing(folder.File("absent"), taken));
+}
+
 TEST(OsServices, SetCurrentDirMovesTheProcessOrReportsFalse) {
     TTempFolder folder;
     const QString before = QDir::currentPath();

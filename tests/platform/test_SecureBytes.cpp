@@ -69,4 +69,25 @@ TEST(CleanseOnExit, WipesWhenTheScopeEndsByAnException) {
     }
 }
 
+TEST(Utf8SecureBytes, EncodesIntoAWipingBuffer) {
+    const struct {
+        const char* Name;
+        QString Text;
+        QByteArray Utf8;
+    } cases[] = {
+        {"empty", QString(), QByteArray()},
+        {"ASCII", QStringLiteral("pw"), QByteArray("pw")},
+        {"Cyrillic and a pair", QString::fromUtf8("Ї\xF0\x9F\x94\x91"),
+         QByteArray("\xD0\x87\xF0\x9F\x94\x91")},
+        {"lone surrogate", QString(QChar(0xD800)), QByteArray("\xEF\xBF\xBD")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TSecureBytes bytes = Utf8SecureBytes(c.Text);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bytes.Data()),
+                             static_cast<qsizetype>(bytes.Size())),
+                  c.Utf8);
+    }
+}
+
 } // namespace

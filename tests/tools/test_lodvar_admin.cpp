@@ -8,10 +8,17 @@
 #include "data/uDbConnection.h"
 #include "platform/IniFile.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 
 namespace {
 
@@ -25,13 +32,19 @@ struct TRun {
     QString err;
 };
 
+// prepare may set the process up further before it starts (its standard input, a
+// modifier that runs in the child).
 TRun RunAdminTool(const QStringList& args, const QByteArray& input = {},
-                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                  const std::function<void(QProcess&)>& prepare = {}) {
     QProcess process;
     process.setProcessEnvironment(env);
+    if (prepare)
+        prepare(process);
     process.start(QStringLiteral(LODVAR_ADMIN_PATH), args);
     EXPECT_TRUE(process.waitForStarted());
-    process.write(input);
+    if (!input.isEmpty())
+        process.write(input);
     process.closeWriteChannel();
     EXPECT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -191,6 +204,18 @@ const TCase kCases[] = {
      0,
      "\\$2b\\$04\\$[./A-Za-z0-9]{53}\n",
      ""},
+    {"longest input line ending in CR LF",
+     {S("hash-password"), S("--cost"), S("4")},
+     QByteArray(4096, 'a') + "\r\n",
+     0,
+     "\\$2b\\$04\\$[./A-Za-z0-9]{53}\n",
+     ""},
+    {"input line too long before its CR LF",
+     {S("encrypt-password")},
+     QByteArray(4097, 'a') + "\r\n",
+     2,
+     "",
+     "the input line is longer than 4096 bytes"},
     {"decrypt empty", {S("decrypt-password")}, "\n", 0, "\n", ""},
 };
 
@@ -218,6 +243,94 @@ TEST(LodvarAdmin, HashedPasswordChecksAndStoredPasswordDecrypts) {
     ASSERT_EQ(encrypted.exitCode, 0);
     EXPECT_EQ(encrypted.out, EncryptStr(S("Пароль 1"), SystemPassPhrase()) + S("\n"));
     EXPECT_EQ(RunAdminTool({S("decrypt-password")}, encrypted.out.toUtf8()).out, S("Пароль 1\n"));
+}
+
+TEST(LodvarAdmin, StandardInputThatCannotBeReadIsAnError) {
+    TTempFolder folder;
+    const auto fromAFolder = [&folder](QProcess& process) {
+        process.setStandardInputFile(folder.Path());
+    };
+    const QStringList commands[] = {
+        {S("encrypt-password")},
+        {S("decrypt-password")},
+        {S("hash-password"), S("--cost"), S("4")},
+        {S("check-password"), kVectorHash},
+        {S("write-profile"), S("site"), S("--server"), S("h"), S("--port"), S("1"), S("--db"),
+         S("d"), S("--user"), S("u"), S("--folder"), folder.Path(), S("--remember-password")},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args.first().toStdString());
+        const TRun run =
+            RunAdminTool(args, {}, QProcessEnvironment::systemEnvironment(), fromAFolder);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_TRUE(run.err.contains(S(": standard input cannot be read\n")))
+            << run.err.toStdString();
+    }
+    EXPECT_EQ(QDir(folder.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
+// The memory of the tool as it ends: gdb stops it at its exit system call and saves
+// a core. Empty when gdb could not.
+QByteArray MemoryAtExit(const QStringList& args, const QByteArray& input,
+                        const TTempFolder& folder) {
+    const QString inputFile = folder.File("input");
+    const QString coreFile = folder.File("core");
+    WriteFileBytes(inputFile, input);
+    QStringList quoted;
+    for (const QString& arg : args)
+        quoted.append(QLatin1Char('\'') + arg + QLatin1Char('\''));
+    QProcess gdb;
+    gdb.start(S("gdb"),
+              {S("-q"), S("-batch"), S("-nx"), S("-ex"), S("catch syscall exit_group"), S("-ex"),
+               S("run ") + quoted.join(QLatin1Char(' ')) + S(" < '") + inputFile +
+                   S("' > /dev/null 2>&1"),
+               S("-ex"), S("gcore ") + coreFile, QStringLiteral(LODVAR_ADMIN_PATH)});
+    EXPECT_TRUE(gdb.waitForFinished(120000));
+    QFile core(coreFile);
+    const QByteArray memory = core.open(QIODevice::ReadOnly) ? core.readAll() : QByteArray();
+    QFile::remove(coreFile);
+    return memory;
+}
+
+TEST(LodvarAdmin, NoCopyOfAPasswordIsLeftInMemoryAtExit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's quarantine keeps freed blocks as they were";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizer's quarantine keeps freed blocks as they were";
+#endif
+#endif
+    if (QStandardPaths::findExecutable(S("gdb")).isEmpty())
+        GTEST_SKIP() << "gdb is not installed";
+    const QString password = S("Zq7Wombat-Пароль-9913");
+    const QByteArray line = password.toUtf8() + "\n";
+    TTempFolder folder;
+    const struct {
+        const char* Name;
+        QStringList Args;
+        QByteArray Input;
+    } cases[] = {
+        {"encrypt", {S("encrypt-password")}, line},
+        {"decrypt",
+         {S("decrypt-password")},
+         EncryptStr(password, SystemPassPhrase()).toUtf8() + "\n"},
+        {"hash", {S("hash-password"), S("--cost"), S("4")}, line},
+        {"write-profile",
+         {S("write-profile"), S("site"), S("--server"), S("h"), S("--port"), S("1"), S("--db"),
+          S("d"), S("--user"), S("u"), S("--folder"), folder.Path(), S("--remember-password")},
+         line},
+        {"invalid UTF-8 after the password", {S("encrypt-password")}, password.toUtf8() + "\xff\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QByteArray memory = MemoryAtExit(c.Args, c.Input, folder);
+        // The arguments lie on the stack: the core holds the process's memory.
+        ASSERT_TRUE(memory.contains(c.Args.last().toUtf8())) << "no core of the process";
+        EXPECT_EQ(memory.count(password.toUtf8()), 0);
+        EXPECT_EQ(memory.count(Utf16Le(password)), 0);
+    }
 }
 
 class LodvarAdminProfiles : public testing::Test {
@@ -309,6 +422,122 @@ TEST_F(LodvarAdminProfiles, KeepsAnExistingFileUnlessForced) {
     EXPECT_EQ(TIniFile(FFolder.File("site.pdb")).ReadString(S("CONNECTION"), S("server"), {}),
               S("db.example"));
     EXPECT_EQ(Entries(), QStringList{S("site.pdb")});
+}
+
+mode_t ModeOf(const QString& fileName) {
+    struct stat info {};
+    EXPECT_EQ(::stat(fileName.toLocal8Bit().constData(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+TEST_F(LodvarAdminProfiles, ProfilesAreTheOwnersAloneAndForceKeepsAStricterMode) {
+    // Without a umask the mode shows what the tool asked for.
+    const auto noUmask = [](QProcess& process) {
+        process.setChildProcessModifier([] { ::umask(0); });
+    };
+    const auto write = [&](QStringList args) {
+        return RunAdminTool(args << S("--remember-password"), "secret\n",
+                            QProcessEnvironment::systemEnvironment(), noUmask);
+    };
+    ASSERT_EQ(write(WriteArgs("site")).exitCode, 0);
+    EXPECT_EQ(ModeOf(FFolder.File("site.pdb")), 0600u);
+
+    const struct {
+        mode_t Before;
+        mode_t After;
+    } cases[] = {{0644, 0600}, {0666, 0600}, {0640, 0600}, {0600, 0600}, {0400, 0400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Before);
+        ASSERT_EQ(::chmod(FFolder.File("site.pdb").toLocal8Bit().constData(), c.Before), 0);
+        ASSERT_EQ(write(WriteArgs("site") << S("--force")).exitCode, 0);
+        EXPECT_EQ(ModeOf(FFolder.File("site.pdb")), c.After);
+    }
+    EXPECT_EQ(Entries(), QStringList{S("site.pdb")});
+}
+
+// True while the process is blocked reading its standard input (Linux: the system
+// call and first argument in /proc/PID/syscall).
+bool WaitsOnStandardInput(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/syscall").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() > 1 && fields[0].toLong() == SYS_read && fields[1] == "0x0";
+}
+
+TEST_F(LodvarAdminProfiles, AProfileThatAppearsAfterTheTestIsNeverReplaced) {
+    QProcess process;
+    process.start(QStringLiteral(LODVAR_ADMIN_PATH), WriteArgs("site") << S("--remember-password"));
+    ASSERT_TRUE(process.waitForStarted());
+    // The tool has found the name free and waits for the password; now the file appears.
+    const QDeadlineTimer patience(5000);
+    while (!WaitsOnStandardInput(process.processId()) && !patience.hasExpired())
+        QThread::msleep(10);
+    const QByteArray theirs = "[CONNECTION]\nserver=theirs\n";
+    WriteFileBytes(FFolder.File("site.pdb"), theirs);
+    process.write("secret\n");
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(
+        QString::fromUtf8(process.readAllStandardError())
+            .contains(FFolder.File("site.pdb") + S(" exists; use --force to overwrite it")));
+    EXPECT_EQ(ReadFileBytes(FFolder.File("site.pdb")), theirs);
+    EXPECT_EQ(Entries(), QStringList{S("site.pdb")});
+}
+
+TEST_F(LodvarAdminProfiles, AliasesThatLodvarIniCannotNameAreRefused) {
+    const QString tooLong(300, QLatin1Char('a'));
+    const char* const unnamable = "lodvar.ini cannot name this alias";
+    const struct {
+        const char* Name;
+        QString Alias;
+        QString ErrContains;
+    } cases[] = {
+        {"tab", S("a\tb"), S(unnamable)},
+        {"delete", S("a\x7f"), S(unnamable)},
+        {"C1 control", S("a\u0085"), S(unnamable)},
+        {"leading blank", S(" a"), S(unnamable)},
+        {"trailing blank", S("a "), S(unnamable)},
+        {"enclosing quotes", S("'a'"), S(unnamable)},
+        {"too long for a file name", tooLong,
+         S("the file name is too long: ") + FFolder.Path() + tooLong + S(".pdb")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QStringList args = WriteArgs("x");
+        args[1] = c.Alias;
+        const TRun run = RunAdminTool(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains(c.ErrContains)) << run.err.toStdString();
+        EXPECT_EQ(Entries(), QStringList());
+    }
+
+    // Bytes that are no UTF-8 can only come from a shell.
+    QProcess shell;
+    shell.start(S("/bin/sh"), {S("-c"),
+                               S("exec \"$0\" write-profile \"$(printf 'a\\377b')\" "
+                                 "--server h --port 1 --db d --user u --folder \"$1\""),
+                               QStringLiteral(LODVAR_ADMIN_PATH), FFolder.Path()});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(shell.readAllStandardError()).contains(S(unnamable)));
+    EXPECT_EQ(Entries(), QStringList());
+}
+
+TEST_F(LodvarAdminProfiles, AFileSizeLimitFailsTheWriteAndLeavesNothingBehind) {
+    const auto noFileBytes = [](QProcess& process) {
+        process.setChildProcessModifier([] {
+            const rlimit none{0, 0};
+            ::setrlimit(RLIMIT_FSIZE, &none);
+        });
+    };
+    const TRun run =
+        RunAdminTool(WriteArgs("site"), {}, QProcessEnvironment::systemEnvironment(), noFileBytes);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(S("Unable to write to ") + FFolder.File("site.pdb")))
+        << run.err.toStdString();
+    EXPECT_EQ(Entries(), QStringList());
 }
 
 TEST_F(LodvarAdminProfiles, DefaultFolderIsThePerUserSettingsFolder) {
