@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 TfrmLogin* frmLogin = nullptr;
 
@@ -38,25 +39,13 @@ bool IsEnter(int key) {
 
 } // namespace
 
-// One login attempt: marks it running, shows the wait cursor, and on the way out lets
-// the input that queued up meanwhile through while still marked, so that it is dropped
-// rather than starting another attempt.
-class TfrmLogin::TAttemptScope {
+// The wait cursor while the window is blocked.
+class TfrmLogin::TWaitCursor {
 public:
-    explicit TAttemptScope(TfrmLogin& form) : FForm(form) {
-        FForm.FLoginInProgress = true;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~TAttemptScope() {
-        QCoreApplication::processEvents();
-        QApplication::restoreOverrideCursor();
-        FForm.FLoginInProgress = false;
-    }
-    TAttemptScope(const TAttemptScope&) = delete;
-    TAttemptScope& operator=(const TAttemptScope&) = delete;
-
-private:
-    TfrmLogin& FForm;
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
 QString KeyboardLayoutIndicator(const QString& ALayoutName, const QString& AFallback) {
@@ -275,14 +264,19 @@ void TfrmLogin::actLoginExecute() {
         ShowMessage(QStringLiteral("Provide UserName."));
         return;
     }
+    FLoginInProgress = true;
     QString message;
     {
-        TAttemptScope attempt(*this);
+        const TWaitCursor wait;
         message = RunLoginAttempt();
     }
+    // Keys and clicks given while the window was blocked are still queued. A zero timer
+    // fires once they have been handled, so they find the attempt running and are
+    // dropped instead of starting another one.
+    QTimer::singleShot(0, this, [this] { FLoginInProgress = false; });
     if (!message.isEmpty())
         ShowMessage(message);
-    if (Fdm.cnn().Connected() && message.isEmpty())
+    else if (Fdm.cnn().Connected())
         accept();
 }
 
@@ -342,10 +336,16 @@ void TfrmLogin::actCancelExecute() {
         reject();
 }
 
-void TfrmLogin::done(int result) {
-    // Closing the window while an attempt runs waits for the attempt's own end.
-    if (FLoginInProgress)
+void TfrmLogin::closeEvent(QCloseEvent* event) {
+    // A close asked for while an attempt blocked the window is dropped with the rest.
+    if (FLoginInProgress) {
+        event->ignore();
         return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmLogin::done(int result) {
     TDMQueries& queries = Fdm.Queries();
     queries.qUsers->Close();
     queries.qCommands->Close();

@@ -5,8 +5,8 @@
 // profile read for the configured alias to the session context.
 //
 // The lookup, the hash check (hundreds of milliseconds), the port probe and the connect
-// block the dialog while they run; a wait cursor shows it, and Login, Cancel and keys
-// given meanwhile are dropped, so a second Enter cannot start a second attempt.
+// block the dialog while they run; a wait cursor shows it, and Login, Cancel, closing
+// and keys given meanwhile are dropped, so a second Enter cannot start a second attempt.
 //
 // Password material the dialog holds (FPassword, the remembered password, the box's
 // text) is wiped when the dialog is disposed of.
@@ -40,7 +40,7 @@ public:
     std::unique_ptr<TLodvarConnection> Takedb_cnn() noexcept;
     const QString& IniFileName() const noexcept { return FIniFileName; }
 
-    // True while a login attempt runs.
+    // True while a login attempt runs, and until the input queued meanwhile is handled.
     bool LoginInProgress() const noexcept { return FLoginInProgress; }
 
     void actLoginExecute();
@@ -50,11 +50,12 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     // Every way of closing ends here (FormClose).
     void done(int result) override;
 
 private:
-    class TAttemptScope;
+    class TWaitCursor;
 
     void FormCreate();
     void LoadLoginSettings();
