@@ -10,25 +10,20 @@
 #include <cstdio>
 #include <optional>
 
-namespace {
-
-// What the connection-error box names.
-struct TConnectionTexts {
-    QString Server;
-    QString Port;
-    QString Database;
-};
-
-TConnectionTexts TextsOf(const TDbConnection& cnn, bool substitute) {
+TConnectionTexts ConnectionTexts(const TDbConnection& cnn, bool ASubstitute) {
     TConnectionTexts texts{cnn.Server(), QString::number(cnn.Port()), cnn.Database()};
-    if (substitute && texts.Server.isEmpty())
+    if (ASubstitute && texts.Server.isEmpty())
         texts.Server = QStringLiteral("127.0.0.1");
-    if (substitute && texts.Database.isEmpty())
+    if (ASubstitute && texts.Database.isEmpty())
         texts.Database = QStringLiteral("DEMO");
     return texts;
 }
 
-} // namespace
+QString ConnectionErrorText(const TConnectionTexts& ATexts, const QString& AMessage) {
+    return QStringLiteral("Error while connecting to:\rServer: ") + ATexts.Server +
+           QStringLiteral("\rPort: ") + ATexts.Port + QStringLiteral("\rDatabase: ") +
+           ATexts.Database + QStringLiteral("\rMessage: ") + AMessage;
+}
 
 std::unique_ptr<QWidget> CreateMainWindow(Tdm&) {
     auto window = std::make_unique<QMainWindow>();
@@ -43,7 +38,7 @@ int RunSession(const TMainWindowFactory& ACreateMainWindow,
         // The login dialog and the boxes before the main window must not end the run.
         QApplication::setQuitOnLastWindowClosed(false);
         auto dm = std::make_unique<Tdm>(nullptr, AStoredSettings);
-        texts = TextsOf(dm->cnn(), true);
+        texts = ConnectionTexts(dm->cnn(), true);
         if (dm->isStart()) {
             std::unique_ptr<QWidget> frmMain = ACreateMainWindow(*dm);
             QApplication::setQuitOnLastWindowClosed(true);
@@ -54,12 +49,10 @@ int RunSession(const TMainWindowFactory& ACreateMainWindow,
             dm.reset();
             return ExitNormal;
         }
-        texts = TextsOf(dm->cnn(), false);
+        texts = ConnectionTexts(dm->cnn(), false);
         dm.reset();
     } catch (const Exception& e) {
-        ShowMessage(QStringLiteral("Error while connecting to:\rServer: ") + texts.Server +
-                    QStringLiteral("\rPort: ") + texts.Port + QStringLiteral("\rDatabase: ") +
-                    texts.Database + QStringLiteral("\rMessage: ") + e.Message());
+        ShowMessage(ConnectionErrorText(texts, e.Message()));
     }
     return ExitWithoutMainWindow;
 }

@@ -15,6 +15,17 @@ enum TExitCode : int {
     ExitSystemError = 2,       // the single-instance guard could not be created
 };
 
+// What the connection-error box names: the session connection's server, port and
+// database; with ASubstitute an empty server reads "127.0.0.1" and an empty database
+// "DEMO".
+struct TConnectionTexts {
+    QString Server;
+    QString Port;
+    QString Database;
+};
+TConnectionTexts ConnectionTexts(const TDbConnection& cnn, bool ASubstitute);
+QString ConnectionErrorText(const TConnectionTexts& ATexts, const QString& AMessage);
+
 using TMainWindowFactory = std::function<std::unique_ptr<QWidget>(Tdm& dm)>;
 
 // The main window of a session.
