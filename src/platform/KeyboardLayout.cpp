@@ -28,6 +28,7 @@ KeyboardLayoutSource InstallKeyboardLayoutSource(KeyboardLayoutSource source) {
 TKeyboardLayoutWatcher::TKeyboardLayoutWatcher(QObject* parent) : QObject(parent) {
     connect(QGuiApplication::inputMethod(), &QInputMethod::localeChanged, this,
             &TKeyboardLayoutWatcher::LayoutChanged);
+    RememberLayoutState();
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 

@@ -52,6 +52,8 @@ signals:
 private:
     // Whether the native event tells of a change of the layout.
     bool IsLayoutChange(const QByteArray& eventType, void* message);
+    // Notes the layout in use, which later notices are compared with.
+    void RememberLayoutState();
 
     int FLastGroup = -1; // XKB group of the last state notice (X11)
 };

@@ -63,6 +63,15 @@ QStringList GroupLayouts(Display* display) {
     return QString::fromLatin1(fields[2]).split(QLatin1Char(','));
 }
 
+// The keyboard's active group; -1 without a display.
+int ActiveGroup() {
+    Display* display = XkbDisplay().Connection.get();
+    XkbStateRec state{};
+    if (display == nullptr || XkbGetState(display, XkbUseCoreKbd, &state) != Success)
+        return -1;
+    return state.group;
+}
+
 } // namespace
 
 namespace Os {
@@ -83,15 +92,13 @@ QString KeyboardLayoutIdOfXkbLayout(const QString& layout) {
 
 QString SystemKeyboardLayoutName() {
     Display* display = XkbDisplay().Connection.get();
-    if (display == nullptr)
-        return {};
-    XkbStateRec state{};
-    if (XkbGetState(display, XkbUseCoreKbd, &state) != Success)
+    const int group = ActiveGroup();
+    if (group < 0)
         return {};
     const QStringList layouts = GroupLayouts(display);
-    if (state.group >= layouts.size())
+    if (group >= layouts.size())
         return {};
-    return KeyboardLayoutIdOfXkbLayout(layouts[state.group]);
+    return KeyboardLayoutIdOfXkbLayout(layouts[group]);
 }
 
 } // namespace Os
@@ -112,4 +119,8 @@ bool TKeyboardLayoutWatcher::IsLayoutChange(const QByteArray& eventType, void* m
     // Modifier keys send state notices too; only a new group is a new layout.
     const int group = bytes[GroupOffset];
     return std::exchange(FLastGroup, group) != group;
+}
+
+void TKeyboardLayoutWatcher::RememberLayoutState() {
+    FLastGroup = ActiveGroup();
 }

@@ -17,3 +17,7 @@ bool TKeyboardLayoutWatcher::IsLayoutChange(const QByteArray& eventType, void* m
     return eventType == "windows_generic_MSG" &&
            static_cast<const MSG*>(message)->message == WM_INPUTLANGCHANGE;
 }
+
+void TKeyboardLayoutWatcher::RememberLayoutState() {
+    // WM_INPUTLANGCHANGE is sent for changes only: nothing to compare with.
+}

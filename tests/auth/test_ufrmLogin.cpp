@@ -326,25 +326,4 @@ TEST_F(TLoginDialogTest, KeyboardLayoutIndicator) {
     }
 }
 
-TEST(KeyboardLayout, XkbLayoutNames) {
-    const struct {
-        const char* xkb;
-        const char* id;
-    } cases[] = {
-        {"us", "00000409"}, {"gb", "00000809"}, {"ru", "00000419"}, {"ua", "00000422"},
-        {"de", "00000407"}, {"xx", ""},         {"", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xkb);
-        EXPECT_EQ(Os::KeyboardLayoutIdOfXkbLayout(S(c.xkb)), S(c.id));
-    }
-}
-
-TEST(KeyboardLayout, SystemLayoutOfTheDisplay) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        GTEST_SKIP() << "no X display";
-    // Xvfb starts with the US layout.
-    EXPECT_EQ(Os::SystemKeyboardLayoutName(), S("00000409"));
-}
-
 } // namespace
