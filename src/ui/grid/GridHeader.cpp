@@ -94,11 +94,16 @@ void TGridHeader::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TGridHeader::dropEvent(QDropEvent* event) {
-    const int column = FView.DraggedColumn(event->mimeData(), "box");
-    if (column < 0) {
+    if (DropEntry(event->mimeData()))
+        event->acceptProposedAction();
+    else
         event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit UngroupDropped(column);
+}
+
+bool TGridHeader::DropEntry(const QMimeData* mime) {
+    const int column = FView.DraggedColumn(mime, "box");
+    if (column < 0)
+        return false;
+    FView.Ungroup(column);
+    return true;
 }

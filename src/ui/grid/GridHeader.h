@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QPoint>
 
+class QMimeData;
 class TGridView;
 
 class TGridHeader : public QHeaderView {
@@ -16,9 +17,9 @@ public:
 
     // Header height that fits every shown caption at its section's width.
     int FittedHeight() const;
-
-signals:
-    void UngroupDropped(int column);
+    // A group-by box entry of this grid's view dropped on the header ungroups its column;
+    // anything else is refused (false).
+    bool DropEntry(const QMimeData* mime);
 
 protected:
     QSize sectionSizeFromContents(int logicalIndex) const override;

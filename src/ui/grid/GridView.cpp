@@ -155,7 +155,6 @@ TGridView::TGridView(std::vector<TGridColumn> columns, QWidget* parent)
     UpdateTreeColumn();
 
     connect(gridHeader, &QHeaderView::sectionClicked, this, &TGridView::HeaderClicked);
-    connect(gridHeader, &TGridHeader::UngroupDropped, this, &TGridView::Ungroup);
     connect(gridHeader, &QWidget::customContextMenuRequested, this,
             [this, gridHeader](const QPoint& pos) {
                 const int column = gridHeader->logicalIndexAt(pos);
@@ -205,9 +204,14 @@ void TGridView::SetDataSource(QAbstractItemModel* source) {
         disconnect(FSource, nullptr, this, nullptr);
     FSource = source;
     FDataSource = qobject_cast<TDataSource*>(source);
-    if (source != nullptr)
-        connect(source, &QAbstractItemModel::modelAboutToBeReset, this,
-                [this] { FDataReset = true; });
+    if (source != nullptr) {
+        // After any change of the rows the focused row may hold another record.
+        const auto changing = [this] { FDataReset = true; };
+        connect(source, &QAbstractItemModel::modelAboutToBeReset, this, changing);
+        connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this, changing);
+        connect(source, &QAbstractItemModel::rowsAboutToBeRemoved, this, changing);
+        connect(source, &QAbstractItemModel::layoutAboutToBeChanged, this, changing);
+    }
     if (FDataSource)
         connect(FDataSource, &TDataSource::CurrentRowChanged, this,
                 &TGridView::SourceCurrentRowChanged);
@@ -287,6 +291,11 @@ QString TGridView::FindText() const {
 
 void TGridView::SetColumnVisible(int column, bool visible) {
     FColumns->SetColumnVisible(column, visible);
+}
+
+void TGridView::SetFitColumns(bool fit) {
+    FFitColumns = fit;
+    FitColumns();
 }
 
 void TGridView::SetEmptyText(const QString& text) {
@@ -426,7 +435,12 @@ int TGridView::FirstVisibleColumn() const {
 }
 
 void TGridView::keyboardSearch(const QString& search) {
-    if (!FIncSearch || search.isEmpty() || FGrouping->rowCount() == 0)
+    if (search.isEmpty()) {
+        // As in Qt's views: an empty text starts the next search afresh.
+        FIncTyped.invalidate();
+        return;
+    }
+    if (!FIncSearch || FGrouping->rowCount() == 0)
         return;
     const bool continued =
         FIncTyped.isValid() && FIncTyped.elapsed() < QApplication::keyboardInputInterval();
@@ -511,7 +525,7 @@ void TGridView::showEvent(QShowEvent* event) {
 
 void TGridView::FitColumns() {
     const int available = viewport()->width();
-    if (FFitting || available <= 0)
+    if (!FFitColumns || FFitting || available <= 0)
         return;
     std::vector<int> shown;
     long long total = 0;

@@ -80,6 +80,8 @@ public:
     QString FindText() const;
 
     void SetColumnVisible(int column, bool visible);
+    // Columns share the grid's width by their widths (on by default).
+    void SetFitColumns(bool fit);
 
     void SetIncrementalSearch(bool enabled) noexcept { FIncSearch = enabled; }
     void SetEmptyText(const QString& text);
@@ -160,6 +162,7 @@ private:
     bool FSyncing = false;
     bool FDataReset = false;
     bool FFitting = false;
+    bool FFitColumns = true;
     int FFocusedRow = -1;
     int FFocusedRowBeforeReset = -1;
 };

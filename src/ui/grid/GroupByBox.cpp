@@ -131,17 +131,21 @@ void TGroupByBox::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TGroupByBox::dropEvent(QDropEvent* event) {
-    const int column = FView.DraggedColumn(event->mimeData(), "header");
-    if (column < 0) {
+    if (DropColumn(event->mimeData(), event->position().toPoint()))
+        event->acceptProposedAction();
+    else
         event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+}
+
+bool TGroupByBox::DropColumn(const QMimeData* mime, const QPoint& pos) {
+    const int column = FView.DraggedColumn(mime, "header");
+    if (column < 0)
+        return false;
     // The level is the number of entries left of the drop point.
     const QList<QRect> rects = EntryRects();
     int position = 0;
-    while (position < rects.size() &&
-           rects[position].center().x() < event->position().toPoint().x())
+    while (position < rects.size() && rects[position].center().x() < pos.x())
         ++position;
     FView.GroupBy(column, position);
+    return true;
 }

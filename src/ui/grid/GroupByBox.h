@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QPoint>
 
+class QMimeData;
 class TGridView;
 
 class TGroupByBox : public QFrame {
@@ -18,6 +19,9 @@ public:
     QSize minimumSizeHint() const override;
     // Where each grouped column stands in the box, outermost first.
     QList<QRect> EntryRects() const;
+    // A header of this grid's view dropped at pos groups by its column; anything else is
+    // refused (false).
+    bool DropColumn(const QMimeData* mime, const QPoint& pos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
