@@ -140,6 +140,7 @@ TGridView::TGridView(std::vector<TGridColumn> columns, QWidget* parent)
     setSelectionBehavior(SelectRows);
     setSelectionMode(SingleSelection);
     setUniformRowHeights(true);
+    setIndentation(14);
     setRootIsDecorated(false);
     setAllColumnsShowFocus(true);
     setSortingEnabled(false);
@@ -538,14 +539,19 @@ void TGridView::FitColumns() {
     }
     if (shown.empty() || total <= 0)
         return;
+    // The tree's indentation comes on top of the first column's share, so that grouping
+    // does not squeeze its text away.
+    const int groups = int(FGrouping->GroupColumns().size());
+    const int indent = groups > 0 ? (groups + 1) * indentation() : 0;
+    const int shared = std::max(0, available - indent);
     FFitting = true;
     int used = 0;
     for (size_t i = 0; i < shown.size(); ++i) {
         const int c = shown[i];
         const int share =
-            i + 1 == shown.size() ? available - used : int(available * FWeights[size_t(c)] / total);
+            i + 1 == shown.size() ? shared - used : int(shared * FWeights[size_t(c)] / total);
         const int width = std::max(share, FColumns->Column(c).MinWidth);
-        header()->resizeSection(c, width);
+        header()->resizeSection(c, width + (i == 0 ? indent : 0));
         used += width;
     }
     FFitting = false;
@@ -557,6 +563,7 @@ void TGridView::UpdateTreeColumn() {
 
 void TGridView::GroupingReset() {
     setRootIsDecorated(!FGrouping->GroupColumns().isEmpty());
+    FitColumns();
     int row = FDataSource ? FDataSource->CurrentRow() : (FDataReset ? 0 : FFocusedRowBeforeReset);
     if (!IndexOfSourceRow(row).isValid()) {
         // The focused record was filtered out: the first data row takes the focus.
