@@ -31,7 +31,6 @@ public:
     void setSourceModel(QAbstractItemModel* source) override;
 
     const TGridColumn& Column(int column) const { return FColumns.at(size_t(column)); }
-    int ColumnCountOfGrid() const noexcept { return int(FColumns.size()); }
     // The column bound to the field (case-insensitive), -1 when there is none.
     int ColumnOfField(const QString& fieldName) const;
     // The field's value in a row; raises Exception when no column is bound to it.

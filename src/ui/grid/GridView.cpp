@@ -66,13 +66,12 @@ public:
             if (colours.Font.isValid())
                 opt.palette.setColor(QPalette::Text, colours.Font);
         }
-        const QString find = FView.FindText();
-        if (find.isEmpty() || !opt.text.contains(find, Qt::CaseInsensitive)) {
+        if (!FView.FindModel().IsMatch(index)) {
             QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
             style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
             return;
         }
-        PaintHighlighted(painter, opt, find);
+        PaintHighlighted(painter, opt, FView.FindText());
     }
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
