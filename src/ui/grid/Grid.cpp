@@ -17,6 +17,8 @@ namespace {
 
 constexpr int MarksWidth = 6; // pixels
 
+} // namespace
+
 // A narrow strip beside the scroll bar with a mark at the height of each selected row,
 // scaled to the whole list, so that a selection far off screen can be seen.
 class TSelectionMarks : public QWidget {
@@ -28,29 +30,35 @@ public:
                 qOverload<>(&QWidget::update));
     }
 
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
+    // One rectangle per selected row, at its height in the whole list scaled to the strip.
+    QList<QRect> Marks() const {
+        QList<QRect> marks;
         const QScrollBar& bar = *FView.verticalScrollBar();
         const int content = bar.maximum() + FView.viewport()->height();
         if (content <= 0)
-            return;
+            return marks;
         const QModelIndexList rows = FView.selectionModel()->selectedRows();
         for (const QModelIndex& index : rows) {
-            const QRect rect = FView.visualRect(index);
+            // Hidden columns have no place on screen; the row's shown part does.
+            const QRect rect = FView.visualRect(index.siblingAtColumn(FView.FirstVisibleColumn()));
             if (rect.isEmpty())
                 continue;
             const int y = (rect.top() + bar.value()) * height() / content;
-            painter.fillRect(0, y, width(), std::max(2, rect.height() * height() / content),
-                             palette().color(QPalette::Highlight));
+            marks << QRect(0, y, width(), std::max(2, rect.height() * height() / content));
         }
+        return marks;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        for (const QRect& mark : Marks())
+            painter.fillRect(mark, palette().color(QPalette::Highlight));
     }
 
 private:
     TGridView& FView;
 };
-
-} // namespace
 
 TGrid::TGrid(const QString& name, const QString& viewName, std::vector<TGridColumn> columns,
              QWidget* parent)
@@ -126,4 +134,8 @@ void TGrid::HideFindPanel() {
 
 void TGrid::SetSelectionMarks(bool shown) {
     FMarks->setVisible(shown);
+}
+
+QList<QRect> TGrid::SelectionMarks() const {
+    return FMarks->isHidden() ? QList<QRect>() : FMarks->Marks();
 }

@@ -9,6 +9,7 @@
 
 class QLineEdit;
 class TGroupByBox;
+class TSelectionMarks;
 
 class TGrid : public QWidget {
     Q_OBJECT
@@ -31,12 +32,14 @@ public:
 
     // Marks beside the vertical scroll bar where the selected rows stand.
     void SetSelectionMarks(bool shown);
+    // The marks as drawn, in the strip's coordinates; none while the strip is hidden.
+    QList<QRect> SelectionMarks() const;
 
 private:
     TGridView* FView;
     TGroupByBox* FGroupByBox;
     QWidget* FFindPanel;
     QLineEdit* FFindEdit;
-    QWidget* FMarks;
+    TSelectionMarks* FMarks;
     bool FFindEnabled = false;
 };

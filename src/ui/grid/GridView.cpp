@@ -221,6 +221,8 @@ void TGridView::SetDataSource(QAbstractItemModel* source) {
 
 void TGridView::SetMultiSelect(bool multi) {
     setSelectionMode(multi ? ExtendedSelection : SingleSelection);
+    // In the single mode the focused row is the selection; in the other the operator's.
+    clearSelection();
 }
 
 void TGridView::BeginUpdate() {

@@ -117,6 +117,8 @@ public:
     std::vector<int> SelectedSourceRows() const;
 
     void keyboardSearch(const QString& search) override;
+    // The leftmost shown column (0 when none is shown).
+    int FirstVisibleColumn() const;
 
 signals:
     void FocusedRecordChanged();
@@ -142,7 +144,6 @@ private:
     void FocusChanged(int sourceRow);
     void NotifySelection();
     void HeaderClicked(int column);
-    int FirstVisibleColumn() const;
 
     TGridColumnsModel* FColumns;
     TGridFindModel* FFind;

@@ -261,4 +261,23 @@ TEST_F(GridView, TooltipsCarryTheFullTextOfCutOffCells) {
     EXPECT_EQ(View().CellHint(RowOfId(5).siblingAtColumn(3)), QStringLiteral("a\nb"));
 }
 
+TEST_F(GridView, SelectionMarksStandWhereTheSelectedRowsAreInTheWholeList) {
+    for (int id = 7; id <= 200; ++id)
+        FSource->appendRow(new QStandardItem(QString::number(id)));
+    View().SetMultiSelect(true);
+    FGrid->SetSelectionMarks(true);
+    FGrid->show();
+    EXPECT_TRUE(FGrid->SelectionMarks().isEmpty());
+    Select({1, 100, 200});
+    const QList<QRect> marks = FGrid->SelectionMarks();
+    ASSERT_EQ(marks.size(), 3);
+    const int strip = View().height();
+    // Top, middle and bottom of the list, wherever the view is scrolled to.
+    EXPECT_LE(marks[0].top(), 2);
+    EXPECT_NEAR(marks[1].top(), strip / 2, strip / 10);
+    EXPECT_GE(marks[2].bottom(), strip - strip / 20);
+    FGrid->SetSelectionMarks(false);
+    EXPECT_TRUE(FGrid->SelectionMarks().isEmpty());
+}
+
 } // namespace
