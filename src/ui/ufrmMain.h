@@ -1,0 +1,121 @@
+// The main window: a ribbon with the date range, the refresh, the grouping toggles, the
+// command query mode and the map controls; on the left, in one page, the commands of the
+// date range, the bearings and the intersections of the focused command, each in a grid
+// under its label with splitters between them; the map panel on the right; a status bar.
+//
+// Every component is a child object named as the window's design names it (tests and the
+// properties store find them by name). The properties store "cxPropertiesStore1" reads
+// the state file of the current directory while the window is constructed and writes it
+// when the window is destroyed: the five check boxes, the two dates and five panel
+// heights. The query mode and the bearing distance are not kept: every start begins
+// without a mode and with 2000000 m.
+//
+// Showing the window runs FormShow: the refresh, then the bearing distance is taken.
+// Each operation reports its failure in a message box with its own label before the
+// error's message, and the window goes on working.
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QSplitter;
+class QTabWidget;
+class TDMQueries;
+class TDbQuery;
+class TGrid;
+class TGridSelection;
+class TGridView;
+class TNullableDateEdit;
+class TNumberEdit;
+class TPropertiesStore;
+class TRadioGroup;
+class TRibbon;
+struct TGridCellDraw;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int InitialLodvarDistance = 2000000; // metres
+
+    explicit TfrmMain(TDMQueries& queries, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // What the map reads of the window: the selected rows of the two lower grids (their
+    // views signal SelectionChanged) and the length of bearing lines.
+    const TGridSelection& LodvarsSelection() const;
+    const TGridSelection& IntersectionsSelection() const;
+    double LodvarDistance() const noexcept { return FLodvarDistance; } // metres
+    void SetLodvarDistance(double metres) noexcept { FLodvarDistance = metres; }
+    // The query mode last chosen (1, 2 or 3); 0 until the first choice.
+    int CommandsQueryMode() const noexcept { return FCommandsQueryMode; }
+
+    void FormShow();
+    void actRefreshCommandsExecute();
+    void QueryCommands(int mode);
+    void LoadCommandLodvars(int commandId);
+    void LoadCommandIntersections(int commandId);
+    void rbgComandsQueryModePropertiesEditValueChanged();
+    void tvCommandsFocusedRecordChanged();
+    void tvCommandsCustomDrawCell(TGridCellDraw& cell) const;
+    void cbGroupCommandsPropertiesEditValueChanged();
+    void cbGroupLodvarsPropertiesEditValueChanged();
+    void cbGroupIntersectionsPropertiesEditValueChanged();
+
+    // Components, by their design names.
+    TRibbon* dxRibbon1;
+    QWidget* pnlPageControl;
+    QTabWidget* pageCntrl;
+    QWidget* pageInterception;
+    QWidget* dxPanel1;    // the map panel
+    QSplitter* splitMain; // handle cxSplitter2: between the page and the map panel
+    QWidget* pnlCommandsAndLodvars;
+    QWidget* pnlCommands;
+    QWidget* pnlLodvars;
+    QWidget* pnlIntersections;
+    QSplitter* splitPage;               // handle cxSplitter1: under pnlCommandsAndLodvars
+    QSplitter* splitCommandsAndLodvars; // handle cxSplitter4: under pnlCommands
+    QLabel* cxLabel1;
+    QLabel* cxLabel2;
+    QLabel* cxLabel3;
+    TGrid* gridCommands;
+    TGrid* gridLodvars;
+    TGrid* gridInterceptions;
+    TGridView* tvCommands;
+    TGridView* tvLodvars;
+    TGridView* tvIntersections;
+    TNullableDateEdit* edDateBegin;
+    TNullableDateEdit* edDateEnd;
+    QCheckBox* cbGroupCommands;
+    QCheckBox* cbGroupLodvars;
+    QCheckBox* cbGroupIntersections;
+    TRadioGroup* rbgComandsQueryMode;
+    TNumberEdit* edLodvarDist;
+    QCheckBox* cbShowUnits;
+    QCheckBox* cbShowIntersectionInfo;
+    QObject* alMain;
+    QAction* actRefreshCommands;
+    QAction* actCenterMap;
+    TPropertiesStore* cxPropertiesStore1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateRibbon();
+    void CreatePage();
+    void CreateStore();
+    void SetDateParams();
+    // Re-runs a query of the focused command's details; failure: the label, then the error.
+    void LoadCommandDetail(TDbQuery& query, int commandId, const QString& failure);
+    int PanelHeight(const QWidget& panel, int designed) const;
+
+    TDMQueries& dm;
+    int FCommandsQueryMode = 0;
+    double FLodvarDistance = 0;
+    bool FShown = false;
+    int FCommandsHeight;           // pixels, until the window is first shown
+    int FCommandsAndLodvarsHeight; // pixels, until the window is first shown
+};
