@@ -10,6 +10,8 @@ set(LODVAR_PROFILE_PASSWORD "Dem0Pr0f1lePassw0rd7" CACHE STRING
 set(LODVAR_MAP_API_KEY "DemoMapApiKey00000000000000000000000000" CACHE STRING
     "API key of the map service (39 characters)")
 set(LODVAR_ICON_HOST "localhost" CACHE STRING "Host of the icon web server")
+set(LODVAR_MAP_TILE_URL "" CACHE STRING
+    "Online map tiles over the bundled base map: URL template with {z}, {x}, {y}, {apikey} (empty: offline only)")
 
 foreach(value IN ITEMS LODVAR_PASS_PHRASE LODVAR_PROFILE_PASSWORD)
     if(NOT ${value} MATCHES "^[A-Za-z0-9]+$")
