@@ -12,6 +12,8 @@ set(LODVAR_MAP_API_KEY "DemoMapApiKey00000000000000000000000000" CACHE STRING
 set(LODVAR_ICON_HOST "localhost" CACHE STRING "Host of the icon web server")
 set(LODVAR_STATEMENT_TIMEOUT "60" CACHE STRING
     "Seconds a statement may wait for the database server before it is cancelled (1..86400)")
+set(LODVAR_MAP_TILE_URL "" CACHE STRING
+    "Online map tiles over the bundled base map: URL template with {z}, {x}, {y}, {apikey} (empty: offline only)")
 
 foreach(value IN ITEMS LODVAR_PASS_PHRASE LODVAR_PROFILE_PASSWORD)
     if(NOT ${value} MATCHES "^[A-Za-z0-9]+$")
