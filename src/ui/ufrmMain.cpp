@@ -244,6 +244,7 @@ void TfrmMain::CreatePage() {
     tvCommands->SetDataSource(dm.srcCommands);
     gridCommands->SetFindPanelEnabled(true);
     tvCommands->SetEmptyText(QStringLiteral("<Немає даних>"));
+    tvCommands->SetRowSizing(true);
     tvLodvars->SetDataSource(dm.srcLodvarsByCommand);
     tvLodvars->SetMultiSelect(true);
     tvLodvars->SetIncrementalSearch(true);

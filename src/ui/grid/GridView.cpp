@@ -9,6 +9,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -57,6 +58,8 @@ public:
                const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
+        if (FView.FRowHeight >= 2 * opt.fontMetrics.height())
+            opt.features |= QStyleOptionViewItem::WrapText;
         if (FView.FCustomDraw) {
             const TGridView::TCellColours colours = FView.CellColours(index);
             // The handler decides the selected row's colours too.
@@ -72,6 +75,13 @@ public:
             return;
         }
         PaintHighlighted(painter, opt, FView.FindText());
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (FView.FRowHeight > 0)
+            size.setHeight(FView.FRowHeight);
+        return size;
     }
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -523,6 +533,59 @@ void TGridView::resizeEvent(QResizeEvent* event) {
 void TGridView::showEvent(QShowEvent* event) {
     QTreeView::showEvent(event);
     FitColumns();
+}
+
+void TGridView::SetRowHeight(int pixels) {
+    const int height = std::max(pixels, fontMetrics().height() + 2);
+    if (height == FRowHeight)
+        return;
+    FRowHeight = height;
+    // Rows share one height: the view measures it again from the first row.
+    doItemsLayout();
+    viewport()->update();
+}
+
+namespace {
+constexpr int RowEdge = 3; // pixels either side of a row's lower edge that grab it
+}
+
+bool TGridView::OnRowEdge(const QPoint& pos) const {
+    const QModelIndex index = indexAt(pos);
+    if (!FRowSizing || !index.isValid())
+        return false;
+    const QRect row = visualRect(index);
+    return std::abs(pos.y() - row.bottom()) <= RowEdge || std::abs(pos.y() - row.top()) < RowEdge;
+}
+
+void TGridView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && OnRowEdge(pos)) {
+        FSizingFrom = pos.y();
+        FSizingHeight = visualRect(indexAt(pos)).height();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void TGridView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (FSizingFrom >= 0) {
+        SetRowHeight(FSizingHeight + pos.y() - FSizingFrom);
+        return;
+    }
+    if (OnRowEdge(pos))
+        viewport()->setCursor(Qt::SplitVCursor);
+    else
+        viewport()->unsetCursor();
+    QTreeView::mouseMoveEvent(event);
+}
+
+void TGridView::mouseReleaseEvent(QMouseEvent* event) {
+    if (FSizingFrom >= 0 && event->button() == Qt::LeftButton) {
+        FSizingFrom = -1;
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
 }
 
 void TGridView::FitColumns() {

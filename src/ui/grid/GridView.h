@@ -84,6 +84,11 @@ public:
     void SetFitColumns(bool fit);
 
     void SetIncrementalSearch(bool enabled) noexcept { FIncSearch = enabled; }
+    // Rows (data and group rows alike) the operator may make taller or lower by dragging
+    // a row's lower edge; taller rows wrap their text.
+    void SetRowSizing(bool enabled) noexcept { FRowSizing = enabled; }
+    int RowHeight() const noexcept { return FRowHeight; } // pixels; 0: the style's height
+    void SetRowHeight(int pixels);
     void SetEmptyText(const QString& text);
     const QString& EmptyText() const noexcept { return FEmptyText; }
 
@@ -132,6 +137,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     friend class TGridDelegate;
@@ -144,6 +152,7 @@ private:
     void FocusChanged(int sourceRow);
     void NotifySelection();
     void HeaderClicked(int column);
+    bool OnRowEdge(const QPoint& pos) const;
 
     TGridColumnsModel* FColumns;
     TGridFindModel* FFind;
@@ -157,6 +166,10 @@ private:
     bool FIncSearch = false;
     QString FIncText;
     QElapsedTimer FIncTyped;
+    bool FRowSizing = false;
+    int FRowHeight = 0;
+    int FSizingFrom = -1; // the cursor's y where a row drag began; -1: none
+    int FSizingHeight = 0;
     int FUpdateCount = 0;
     bool FFocusPending = false;
     bool FSelectionPending = false;

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -259,6 +260,38 @@ TEST_F(GridView, TooltipsCarryTheFullTextOfCutOffCells) {
     FSource->setData(FSource->index(4, 2), QStringLiteral("a\nb"), Qt::EditRole);
     View().header()->resizeSection(3, 400);
     EXPECT_EQ(View().CellHint(RowOfId(5).siblingAtColumn(3)), QStringLiteral("a\nb"));
+}
+
+TEST_F(GridView, RowsGrowWhenTheOperatorDragsARowEdge) {
+    FGrid->show();
+    const int normal = View().visualRect(RowOfId(1)).height();
+    // Off by default: the press selects instead.
+    const auto drag = [this](int fromY, int toY) {
+        const QPoint from(20, fromY);
+        const QPoint to(20, toY);
+        QMouseEvent press(QEvent::MouseButtonPress, from, View().viewport()->mapToGlobal(from),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, to, View().viewport()->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, to, View().viewport()->mapToGlobal(to),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(View().viewport(), &press);
+        QApplication::sendEvent(View().viewport(), &move);
+        QApplication::sendEvent(View().viewport(), &release);
+    };
+    const int edge = View().visualRect(RowOfId(1)).bottom();
+    drag(edge, edge + 20);
+    EXPECT_EQ(View().visualRect(RowOfId(2)).height(), normal);
+
+    View().SetRowSizing(true);
+    drag(edge, edge + 20);
+    EXPECT_EQ(View().RowHeight(), normal + 20);
+    // Every row, group rows too, takes the new height.
+    View().GroupBy(2);
+    EXPECT_EQ(View().visualRect(View().model()->index(0, 0)).height(), normal + 20);
+    // A row never gets lower than one line of text.
+    View().SetRowHeight(1);
+    EXPECT_EQ(View().RowHeight(), View().fontMetrics().height() + 2);
 }
 
 TEST_F(GridView, SelectionMarksStandWhereTheSelectedRowsAreInTheWholeList) {
