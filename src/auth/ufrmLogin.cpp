@@ -184,12 +184,8 @@ void TfrmLogin::LoadLoginSettings() {
     if (Fdb_alias != EmptyAlias) {
         if (!Fdb_cnn)
             Fdb_cnn = std::make_unique<TLodvarConnection>(Fdm.UserBinDir(), Fdm.cnn());
-        try {
-            Fdb_cnn->LoadByAlias(Fdb_alias, true);
-        } catch (const Exception& e) {
-            ShowMessage(QStringLiteral("Error while loading database connection info: \r") +
-                        e.Message());
-        }
+        // LoadByAlias shows its own errors ("Error in LoadByAlias: ...") and raises none.
+        Fdb_cnn->LoadByAlias(Fdb_alias, true);
     }
 }
 

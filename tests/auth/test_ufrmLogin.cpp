@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -239,6 +240,16 @@ TEST_F(TLoginDialogTest, SecondEnterDuringAnAttemptStartsNoSecondAttempt) {
             return true;
         }
     } probe;
+    // The lookup runs inside the attempt: the wait cursor shows while it does.
+    int lookups = 0;
+    bool waitCursorDuringLookup = false;
+    QObject::connect(dm->Queries().qUsers, &TDbQuery::DataSetChanged, [&] {
+        if (frmLogin == nullptr || !frmLogin->LoginInProgress() || !dm->Queries().qUsers->Active())
+            return;
+        ++lookups;
+        waitCursorDuringLookup = QApplication::overrideCursor() != nullptr &&
+                                 QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
     std::optional<TWhen> settled;
     const TLoginDriver driver([&](TfrmLogin& dialog) {
         QLineEdit* edPassword = Edit(dialog, "edPassword");
@@ -259,6 +270,8 @@ TEST_F(TLoginDialogTest, SecondEnterDuringAnAttemptStartsNoSecondAttempt) {
     ASSERT_TRUE(settled && settled->Done());
     EXPECT_TRUE(probe.ran);
     EXPECT_TRUE(probe.busy);
+    EXPECT_EQ(lookups, 1);
+    EXPECT_TRUE(waitCursorDuringLookup);
 }
 
 TEST_F(TLoginDialogTest, FormControls) {
