@@ -5,8 +5,8 @@
 #include "platform/MessageBox.h"
 #include "platform/OsServices.h"
 #include "platform/SingleInstance.h"
+#include "ui/ufrmMain.h"
 
-#include <QMainWindow>
 #include <cstdio>
 #include <optional>
 
@@ -25,10 +25,8 @@ QString ConnectionErrorText(const TConnectionTexts& ATexts, const QString& AMess
            ATexts.Database + QStringLiteral("\rMessage: ") + AMessage;
 }
 
-std::unique_ptr<QWidget> CreateMainWindow(Tdm&) {
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("Lodvar"));
-    return window;
+std::unique_ptr<QWidget> CreateMainWindow(Tdm& dm) {
+    return std::make_unique<TfrmMain>(dm.Queries());
 }
 
 int RunSession(const TMainWindowFactory& ACreateMainWindow,

@@ -4,6 +4,9 @@
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
 #include "ui/grid/Grid.h"
+#include "ui/map/MapOverlays.h"
+#include "ui/map/WebMap.h"
+#include "ui/map/WebMapView.h"
 #include "ui/ribbon/Ribbon.h"
 #include "ui/ribbon/RibbonEdits.h"
 #include "ui/ribbon/RibbonIcons.h"
@@ -142,6 +145,7 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
     CreateRibbon();
     CreatePage();
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    CreateMap();
     CreateStore();
     // The stored state comes back before anything runs; no handler sees it arrive, so a
     // grouping toggle that comes back unchecked leaves its group-by box shown.
@@ -161,6 +165,44 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
             &TfrmMain::cbGroupLodvarsPropertiesEditValueChanged);
     connect(cbGroupIntersections, &QCheckBox::toggled, this,
             &TfrmMain::cbGroupIntersectionsPropertiesEditValueChanged);
+
+    connect(tvLodvars, &TGridView::SelectionChanged, FMapOverlays,
+            &TMapOverlays::tvLodvarsSelectionChanged);
+    connect(tvIntersections, &TGridView::SelectionChanged, FMapOverlays,
+            &TMapOverlays::tvIntersectionsSelectionChanged);
+    connect(cbShowUnits, &QCheckBox::toggled, FMapOverlays,
+            &TMapOverlays::cbShowUnitsPropertiesEditValueChanged);
+    connect(cbShowIntersectionInfo, &QCheckBox::toggled, FMapOverlays,
+            &TMapOverlays::cbShowIntersectionInfoPropertiesEditValueChanged);
+    connect(edLodvarDist, &TNumberEdit::valueChanged, this,
+            [this](int metres) { SetLodvarDistance(metres); });
+    connect(actCenterMap, &QAction::triggered, FMapOverlays, &TMapOverlays::actCenterMapExecute);
+    connect(FMapOverlays, &TMapOverlays::StatusTextChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
+}
+
+void TfrmMain::CreateMap() {
+    tmsMap = new TWebMap(this);
+    tmsMap->setObjectName(QStringLiteral("tmsMap"));
+    tmsMapView = new TWebMapView(*tmsMap, TWebMapView::SiteTileUrlTemplate(), dxPanel1);
+    tmsMapView->setObjectName(QStringLiteral("tmsMapView"));
+    dxPanel1->layout()->addWidget(tmsMapView);
+    FMapOverlays = new TMapOverlays(
+        *tmsMap, *dm.qUnits, LodvarsSelection(), IntersectionsSelection(),
+        [this] { return cbShowUnits->isChecked(); },
+        [this] { return cbShowIntersectionInfo->isChecked(); }, this);
+}
+
+double TfrmMain::LodvarDistance() const noexcept {
+    return FMapOverlays->LodvarDistance();
+}
+
+void TfrmMain::SetLodvarDistance(double metres) {
+    FMapOverlays->edLodvarDistPropertiesEditValueChanged(metres);
 }
 
 TfrmMain::~TfrmMain() {
@@ -396,8 +438,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
     // 1. The commands of the restored dates, exactly as the ribbon button loads them.
     actRefreshCommands->trigger();
-    // 2. The length of bearing lines, from the edit (2000000 m at every start).
-    FLodvarDistance = double(edLodvarDist->value());
+    // 2. The station markers (toggle on), the operating area, and the length of bearing
+    //    lines from the edit (2000000 m at every start).
+    FMapOverlays->FormShow(double(edLodvarDist->value()));
 }
 
 void TfrmMain::SetDateParams() {

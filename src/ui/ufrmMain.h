@@ -10,7 +10,9 @@
 // heights. The query mode and the bearing distance are not kept: every start begins
 // without a mode and with 2000000 m.
 //
-// Showing the window runs FormShow: the refresh, then the bearing distance is taken.
+// Showing the window runs FormShow: the refresh, the station markers (with "Показати МРПК"
+// on), the operating area on the map, then the bearing distance is taken. The map panel
+// holds the map `tmsMap` in its page view; what goes on it is TMapOverlays' work.
 // Each operation reports its failure in a message box with its own label before the
 // error's message, and the window goes on working.
 #pragma once
@@ -23,6 +25,9 @@ class QLabel;
 class QSplitter;
 class QTabWidget;
 class TDMQueries;
+class TMapOverlays;
+class TWebMap;
+class TWebMapView;
 class TDbQuery;
 class TGrid;
 class TGridSelection;
@@ -47,8 +52,8 @@ public:
     // views signal SelectionChanged) and the length of bearing lines.
     const TGridSelection& LodvarsSelection() const;
     const TGridSelection& IntersectionsSelection() const;
-    double LodvarDistance() const noexcept { return FLodvarDistance; } // metres
-    void SetLodvarDistance(double metres) noexcept { FLodvarDistance = metres; }
+    double LodvarDistance() const noexcept; // metres
+    void SetLodvarDistance(double metres);
     // The query mode last chosen (1, 2 or 3); 0 until the first choice.
     int CommandsQueryMode() const noexcept { return FCommandsQueryMode; }
 
@@ -69,8 +74,11 @@ public:
     QWidget* pnlPageControl;
     QTabWidget* pageCntrl;
     QWidget* pageInterception;
-    QWidget* dxPanel1;    // the map panel
-    QSplitter* splitMain; // handle cxSplitter2: between the page and the map panel
+    QWidget* dxPanel1;          // the map panel
+    TWebMap* tmsMap;            // what the map shows
+    TWebMapView* tmsMapView;    // the map's page, in dxPanel1
+    TMapOverlays* FMapOverlays; // the window's map operations and handlers
+    QSplitter* splitMain;       // handle cxSplitter2: between the page and the map panel
     QWidget* pnlCommandsAndLodvars;
     QWidget* pnlCommands;
     QWidget* pnlLodvars;
@@ -107,6 +115,7 @@ private:
     void CreateRibbon();
     void CreatePage();
     void CreateStore();
+    void CreateMap();
     void SetDateParams();
     // Re-runs a query of the focused command's details; failure: the label, then the error.
     void LoadCommandDetail(TDbQuery& query, int commandId, const QString& failure);
@@ -114,7 +123,6 @@ private:
 
     TDMQueries& dm;
     int FCommandsQueryMode = 0;
-    double FLodvarDistance = 0;
     bool FShown = false;
     int FCommandsHeight;           // pixels, until the window is first shown
     int FCommandsAndLodvarsHeight; // pixels, until the window is first shown
