@@ -124,7 +124,7 @@ TEST_F(MapPage, DrawsSelectedBearingsAndIntersectionsWithIconsOffline) {
                  " first: l.getLatLngs()[0], last: l.getLatLngs()[l.getLatLngs().length - 1],"
                  " points: l.getLatLngs().length, color: l.options.color,"
                  " weight: l.options.weight, onMap: %1.map.hasLayer(l)})),"
-                 " boxes: [...%1.markers.values()].map(m => m.getTooltip().isOpen()),"
+                 " boxes: [...%1.markers.keys()].map(id => %1.map.hasLayer(%1.infos.get(id))),"
                  " titles: [...%1.markers.values()].map(m => m._icon.title),"
                  " centre: %1.map.getCenter()})")
                  .arg(Page))
@@ -156,10 +156,10 @@ TEST_F(MapPage, DrawsSelectedBearingsAndIntersectionsWithIconsOffline) {
     FShowInfo = false;
     FOverlays.cbShowIntersectionInfoPropertiesEditValueChanged();
     ASSERT_TRUE(Drawn());
-    EXPECT_EQ(
-        Eval(
-            QStringLiteral("[...%1.markers.values()].map(m => m.getTooltip().isOpen())").arg(Page)),
-        (QJsonArray{false, false}));
+    EXPECT_EQ(Eval(QStringLiteral("[...%1.markers.keys()].map(id => %1.map.hasLayer("
+                                  "%1.infos.get(id)))")
+                       .arg(Page)),
+              (QJsonArray{false, false}));
 
     QVariantMap fix = {{QStringLiteral("i_x"), 50.5},    {QStringLiteral("i_y"), 31.0},
                        {QStringLiteral("_u1_x"), 50.0},  {QStringLiteral("_u1_y"), 30.0},
@@ -280,7 +280,7 @@ TEST_F(MapPage, InjectedMarkupShowsLiterallyAndNoScriptRuns) {
     }));
     ASSERT_TRUE(Drawn()); // a further frame for any error handler of the images
     const QJsonObject box =
-        Eval(QStringLiteral("(() => { const e = [...%1.markers.values()][0].getTooltip()"
+        Eval(QStringLiteral("(() => { const e = [...%1.infos.values()][0]"
                             ".getElement(); return {text: e.textContent,"
                             " elements: e.querySelectorAll('img, script, i').length,"
                             " injected: window.lodvarInjected === undefined ? 0 :"
