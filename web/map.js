@@ -23,22 +23,16 @@
     });
     map.setView([51.507833, 27.509642], 12);
 
-    // Natural Earth land and borders beneath everything, so the map is usable offline.
+    // Natural Earth countries (land with coastlines and borders) beneath everything, so the
+    // map is usable offline. One layer per country: a pan redraws only those in view.
     const basePane = map.createPane('basemap');
     basePane.style.zIndex = 150;
-    const baseRenderer = L.canvas({ pane: 'basemap' });
     const topo = window.lodvarBaseMap;
-    const land = L.geoJSON(topojson.feature(topo, topo.objects.land), {
-        renderer: baseRenderer,
+    const countries = L.geoJSON(topojson.feature(topo, topo.objects.countries), {
+        renderer: L.canvas({ pane: 'basemap' }),
         interactive: false,
-        style: { color: '#6a8a78', weight: 1, fillColor: '#1c2a22', fillOpacity: 1 },
+        style: { color: '#7f8f70', weight: 1, fillColor: '#1c2a22', fillOpacity: 1 },
     }).addTo(map);
-    const borders = L.geoJSON(
-        topojson.mesh(topo, topo.objects.countries, (a, b) => a !== b), {
-            renderer: baseRenderer,
-            interactive: false,
-            style: { color: '#9a9a70', weight: 1, opacity: 0.9, fill: false },
-        }).addTo(map);
 
     // Online tiles, when the site configured them, lie over the base map; where they do not
     // load, the base map shows through.
@@ -269,7 +263,7 @@
     }
 
     // What the page shows, for the program's own checks.
-    window.lodvarPage = { map, markers, infos, lines, land, borders, tiles };
+    window.lodvarPage = { map, markers, infos, lines, countries, tiles };
 
     new QWebChannel(qt.webChannelTransport, (channel) => {
         const bridge = channel.objects.lodvarBridge;
