@@ -23,22 +23,16 @@
     });
     map.setView([51.507833, 27.509642], 12);
 
-    // Natural Earth land and borders beneath everything, so the map is usable offline.
+    // Natural Earth countries (land with coastlines and borders) beneath everything, so the
+    // map is usable offline. One layer per country: a pan redraws only those in view.
     const basePane = map.createPane('basemap');
     basePane.style.zIndex = 150;
-    const baseRenderer = L.canvas({ pane: 'basemap' });
     const topo = window.lodvarBaseMap;
-    const land = L.geoJSON(topojson.feature(topo, topo.objects.land), {
-        renderer: baseRenderer,
+    const countries = L.geoJSON(topojson.feature(topo, topo.objects.countries), {
+        renderer: L.canvas({ pane: 'basemap' }),
         interactive: false,
-        style: { color: '#6a8a78', weight: 1, fillColor: '#1c2a22', fillOpacity: 1 },
+        style: { color: '#7f8f70', weight: 1, fillColor: '#1c2a22', fillOpacity: 1 },
     }).addTo(map);
-    const borders = L.geoJSON(
-        topojson.mesh(topo, topo.objects.countries, (a, b) => a !== b), {
-            renderer: baseRenderer,
-            interactive: false,
-            style: { color: '#9a9a70', weight: 1, opacity: 0.9, fill: false },
-        }).addTo(map);
 
     // Online tiles, when the site configured them, lie over the base map; where they do not
     // load, the base map shows through.
@@ -48,7 +42,9 @@
     const overlayRenderer = L.canvas({ padding: 0.5 });
     const markerLayer = L.layerGroup().addTo(map);
     const lineLayer = L.layerGroup().addTo(map);
+    const infoLayer = L.layerGroup().addTo(map);
     const markers = new Map(); // id -> L.Marker (also while hidden)
+    const infos = new Map();   // id of its marker -> info box (on the map while shown)
     const lines = new Map();   // id -> L.Polyline
 
     // The marker icons of the program's icon host are our own drawings in the bundle.
@@ -72,8 +68,8 @@
                 // not a URL: Leaflet shows a broken image, as for any icon that cannot load
             }
             const size = source.size;
-            icon = L.icon({ iconUrl: source.url, iconSize: [size, size], iconAnchor: [size / 2, size / 2],
-                            tooltipAnchor: [size / 2, 0] });
+            icon = L.icon({ iconUrl: source.url, iconSize: [size, size],
+                            iconAnchor: [size / 2, size / 2] });
             iconCache.set(url, icon);
         }
         return icon;
@@ -147,26 +143,61 @@
         return splitPath(dense);
     }
 
-    function putMarker(item, icons) {
-        const [id, lat, lng, title, icon, visible, info, infoVisible] = item;
+    // Info boxes are plain elements beside their markers in a pane of their own. Their place
+    // is set by CSS alone (no layout is read back), so thousands of them are added quickly.
+    map.createPane('lodvarInfo').style.zIndex = 650;
+    const infoIcons = new Map(); // marker icon size -> L.DivIcon shell of a box
+    function infoFor(marker, html, iconSize) {
+        let shell = infoIcons.get(iconSize);
+        if (!shell) {
+            shell = L.divIcon({ className: 'lodvar-info-anchor', iconSize: null,
+                                iconAnchor: [-(iconSize / 2 + 4), 0] });
+            infoIcons.set(iconSize, shell);
+        }
+        const box = L.marker(marker.getLatLng(), { icon: shell, pane: 'lodvarInfo',
+                                                   interactive: false, keyboard: false });
+        box.on('add', () => {
+            const element = box.getElement();
+            if (!element.firstChild) {
+                const content = document.createElement('div');
+                content.className = 'lodvar-info';
+                content.innerHTML = html; // escaped by the program; no script may run anyway
+                element.appendChild(content);
+            }
+        });
+        return box;
+    }
+
+    function removeMarker(id) {
         const old = markers.get(id);
         if (old) {
             markerLayer.removeLayer(old);
             markers.delete(id);
         }
+        const oldInfo = infos.get(id);
+        if (oldInfo) {
+            infoLayer.removeLayer(oldInfo);
+            infos.delete(id);
+        }
+    }
+
+    function putMarker(item, icons) {
+        const [id, lat, lng, title, icon, visible, info, infoVisible] = item;
+        removeMarker(id);
         if (lat === null || lng === null) {
             return;
         }
-        const marker = L.marker([lat, lng], { icon: iconFor(icons[icon]), title, keyboard: false });
-        if (info !== null) {
-            marker.bindTooltip(info, { permanent: true, direction: 'right', interactive: false,
-                                       className: 'lodvar-info' });
-        }
+        const markerIcon = iconFor(icons[icon]);
+        const marker = L.marker([lat, lng], { icon: markerIcon, title, keyboard: false });
         markers.set(id, marker);
         if (visible) {
             markerLayer.addLayer(marker);
-            if (info !== null && !infoVisible) {
-                marker.closeTooltip();
+        }
+        if (info !== null) {
+            const box = infoFor(marker, info, markerIcon.options.iconSize[0]);
+            infos.set(id, box);
+            if (visible && infoVisible) {
+                infoLayer.addLayer(box);
             }
         }
     }
@@ -210,7 +241,9 @@
         const batch = JSON.parse(text);
         if (batch.cm) {
             markerLayer.clearLayers();
+            infoLayer.clearLayers();
             markers.clear();
+            infos.clear();
         }
         if (batch.cl) {
             lineLayer.clearLayers();
@@ -230,7 +263,7 @@
     }
 
     // What the page shows, for the program's own checks.
-    window.lodvarPage = { map, markers, lines, land, borders, tiles };
+    window.lodvarPage = { map, markers, infos, lines, countries, tiles };
 
     new QWebChannel(qt.webChannelTransport, (channel) => {
         const bridge = channel.objects.lodvarBridge;

@@ -19,7 +19,6 @@
 #include <QVector>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class TWebMap;

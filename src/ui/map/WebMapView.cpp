@@ -90,7 +90,8 @@ public:
             mime = "application/javascript";
         } else {
             data = ReadResource(BundleRoot + path);
-            mime = path.endsWith(QStringLiteral(".js"))    ? "application/javascript"
+            mime = path.endsWith(QStringLiteral(".html"))  ? "text/html"
+                   : path.endsWith(QStringLiteral(".js"))  ? "application/javascript"
                    : path.endsWith(QStringLiteral(".css")) ? "text/css"
                    : path.endsWith(QStringLiteral(".svg")) ? "image/svg+xml"
                    : path.endsWith(QStringLiteral(".png")) ? "image/png"
@@ -106,16 +107,6 @@ public:
         job->reply(mime, buffer);
     }
 };
-
-// The one profile of the map pages: off the record, with the bundle.
-QWebEngineProfile* MapProfile() {
-    static QWebEngineProfile* profile = [] {
-        auto* p = new QWebEngineProfile(qApp); // off the record: nothing is written to disk
-        p->installUrlSchemeHandler(SchemeName, new TMapSchemeHandler(p));
-        return p;
-    }();
-    return profile;
-}
 
 } // namespace
 
@@ -136,6 +127,15 @@ public slots:
     void drawn(int seq) { emit batchDrawn(seq); }
 };
 
+QWebEngineProfile* TWebMapView::Profile() {
+    static QWebEngineProfile* profile = [] {
+        auto* p = new QWebEngineProfile(qApp); // off the record: nothing is written to disk
+        p->installUrlSchemeHandler(SchemeName, new TMapSchemeHandler(p));
+        return p;
+    }();
+    return profile;
+}
+
 QString TWebMapView::SiteTileUrlTemplate() {
     return QString::fromUtf8(SiteConfig::MapTileUrl)
         .replace(QStringLiteral("{apikey}"), QString::fromUtf8(SiteConfig::MapApiKey));
@@ -146,12 +146,15 @@ TWebMapView::TWebMapView(TWebMap& map, QWidget* parent)
 
 TWebMapView::TWebMapView(TWebMap& map, const QString& tileUrlTemplate, QWidget* parent)
     : QWebEngineView(parent), FMap(map), FBridge(new TMapBridge(this)) {
-    auto* page = new QWebEnginePage(MapProfile(), this);
+    auto* page = new QWebEnginePage(Profile(), this);
     auto* channel = new QWebChannel(page);
     channel->registerObject(QStringLiteral("lodvarBridge"), FBridge);
     page->setWebChannel(channel);
     page->setBackgroundColor(Qt::black);
     setPage(page);
+    // The map is the only page this view shows: no menu to reload or leave it, no drops.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
 
     connect(FBridge, &TMapBridge::ready, this, [this] { FMap.SetPageLoaded(); });
     connect(FBridge, &TMapBridge::batchDrawn, this, [this](int seq) {

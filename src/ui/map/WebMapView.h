@@ -14,6 +14,8 @@
 
 #include <QWebEngineView>
 
+class QWebEngineProfile;
+
 class TWebMap;
 class TMapBridge;
 
@@ -23,6 +25,10 @@ class TWebMapView : public QWebEngineView {
 public:
     // The site's tile URL template (LODVAR_MAP_TILE_URL), with the API key filled in.
     static QString SiteTileUrlTemplate();
+
+    // The browser profile of the map pages: off the record, serving lodvar://map/ from the
+    // bundle (pages of other bundled files under /lodvar-map can use it too).
+    static QWebEngineProfile* Profile();
 
     TWebMapView(TWebMap& map, QWidget* parent = nullptr);
     TWebMapView(TWebMap& map, const QString& tileUrlTemplate, QWidget* parent = nullptr);

@@ -343,3 +343,20 @@ TEST_F(MapOverlays, UnitsQueryIsReadOnceAndItsErrorsAreShown) {
     EXPECT_EQ(Count(555), 6) << "the markers already added stay";
     EXPECT_EQ(FMap.UpdateCount(), 0);
 }
+
+TEST_F(MapOverlays, StationWithoutPositionGetsNoMarker) {
+    // The contract allows a NULL position although the test schema does not.
+    auto& server = TPgTestServer::Instance();
+    server.ExecAsSuperuser(QStringLiteral(
+        "ALTER TABLE lodvar.units ALTER COLUMN x_coord DROP NOT NULL;"
+        "INSERT INTO lodvar.units (name, x_coord, y_coord) VALUES ('Nowhere', NULL, 33)"));
+    FOverlays.ShowUnitMarkers();
+    server.ReloadFixtures();
+    server.ExecAsSuperuser(
+        QStringLiteral("ALTER TABLE lodvar.units ALTER COLUMN x_coord SET NOT NULL"));
+    EXPECT_EQ(Count(555), 3) << "not drawn at (0, 0)";
+    for (const auto& m : FMap.Markers) {
+        EXPECT_NE(m->Title(), QStringLiteral("Nowhere"));
+    }
+    EXPECT_TRUE(FMessages.Messages().isEmpty());
+}
