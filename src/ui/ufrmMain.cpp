@@ -1,5 +1,6 @@
 #include "ui/ufrmMain.h"
 
+#include "app/Application.h"
 #include "data/uDMQueries.h"
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
@@ -29,6 +30,19 @@ constexpr int DesignCommandsAndLodvars = 368; // pixels
 constexpr int DesignCommands = 160;           // pixels
 constexpr int MaxPanelHeight = 20000;         // pixels; anything taller is no real layout
 const QColor Green(0, 128, 0);
+
+// A map handler may raise (a cell that is no number); its error box shows here, so no
+// exception unwinds through the grids' and Qt's signal code.
+template <class THandler>
+auto Guarded(THandler handler) {
+    return [handler](auto&&...) {
+        try {
+            handler();
+        } catch (const Exception& e) {
+            ShowStandardError(e.Message());
+        }
+    };
+}
 
 TGridColumn Col(const char* field, const char* caption, bool shown, int minWidth = 20,
                 int width = 0, bool centred = true) {
@@ -166,17 +180,18 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
     connect(cbGroupIntersections, &QCheckBox::toggled, this,
             &TfrmMain::cbGroupIntersectionsPropertiesEditValueChanged);
 
-    connect(tvLodvars, &TGridView::SelectionChanged, FMapOverlays,
-            &TMapOverlays::tvLodvarsSelectionChanged);
-    connect(tvIntersections, &TGridView::SelectionChanged, FMapOverlays,
-            &TMapOverlays::tvIntersectionsSelectionChanged);
-    connect(cbShowUnits, &QCheckBox::toggled, FMapOverlays,
-            &TMapOverlays::cbShowUnitsPropertiesEditValueChanged);
-    connect(cbShowIntersectionInfo, &QCheckBox::toggled, FMapOverlays,
-            &TMapOverlays::cbShowIntersectionInfoPropertiesEditValueChanged);
+    TMapOverlays* map = FMapOverlays;
+    connect(tvLodvars, &TGridView::SelectionChanged, map,
+            Guarded([map] { map->tvLodvarsSelectionChanged(); }));
+    connect(tvIntersections, &TGridView::SelectionChanged, map,
+            Guarded([map] { map->tvIntersectionsSelectionChanged(); }));
+    connect(cbShowUnits, &QCheckBox::toggled, map,
+            Guarded([map] { map->cbShowUnitsPropertiesEditValueChanged(); }));
+    connect(cbShowIntersectionInfo, &QCheckBox::toggled, map,
+            Guarded([map] { map->cbShowIntersectionInfoPropertiesEditValueChanged(); }));
     connect(edLodvarDist, &TNumberEdit::valueChanged, this,
             [this](int metres) { SetLodvarDistance(metres); });
-    connect(actCenterMap, &QAction::triggered, FMapOverlays, &TMapOverlays::actCenterMapExecute);
+    connect(actCenterMap, &QAction::triggered, map, Guarded([map] { map->actCenterMapExecute(); }));
     connect(FMapOverlays, &TMapOverlays::StatusTextChanged, this, [this](const QString& text) {
         if (text.isEmpty())
             statusBar()->clearMessage();

@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 #include "ui/grid/Grid.h"
 #include "ui/grid/GroupByBox.h"
+#include "ui/map/WebMap.h"
 #include "ui/ribbon/Ribbon.h"
 #include "ui/ribbon/RibbonEdits.h"
 #include "ui/uPropertiesStore.h"
@@ -349,6 +350,39 @@ TEST_F(frmMain, BearingDistanceIsTwoMillionAtEveryStart) {
     FWindow->show();
     EXPECT_EQ(FWindow->LodvarDistance(), 2000000.0);
     EXPECT_FALSE(ReadState().contains(QStringLiteral("edLodvarDist")));
+}
+
+TEST_F(frmMain, SelectionsAndMapControlsReachTheMap) {
+    NewSession(StateWithDates());
+    FWindow->show();
+    const TWebMap& map = *FWindow->tmsMap;
+    // Shown with "Показати МРПК" on: the three fixture stations.
+    const auto tags = [&map] {
+        QList<int> list;
+        for (const auto& marker : map.Markers)
+            list << marker->DataInteger();
+        return list;
+    };
+    EXPECT_EQ(tags(), QList<int>({555, 555, 555}));
+
+    FocusCommand(1);
+    FWindow->edLodvarDist->setValue(1000);
+    EXPECT_EQ(FWindow->LodvarDistance(), 1000.0);
+    FWindow->tvLodvars->selectAll();
+    EXPECT_EQ(tags(), QList<int>({0, 0, 0})); // a station marker a bearing, units gone
+    ASSERT_EQ(map.Polylines.Count(), 3);
+    EXPECT_EQ(map.Polylines[0].DataInteger(), 6);
+
+    FWindow->tvIntersections->selectAll();
+    EXPECT_EQ(tags(), QList<int>({555, 555, 555, 0, 0, 0})); // units, then three fixes
+    EXPECT_EQ(map.Polylines.Count(), 6);
+
+    FWindow->cbShowUnits->setChecked(false);
+    for (const auto& marker : map.Markers)
+        EXPECT_EQ(marker->Visible(), marker->DataInteger() != 555);
+    FWindow->actCenterMap->trigger();
+    EXPECT_EQ(map.Markers.Count(), 6);
+    EXPECT_TRUE(FMessages.Messages().isEmpty());
 }
 
 TEST_F(frmMain, StateFileRoundTripsTogglesDatesAndPanelHeights) {
