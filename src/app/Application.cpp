@@ -17,6 +17,9 @@ MessageHandler& CurrentErrorHandler() {
 void ShowBox(const QString& text, QMessageBox::Icon icon) {
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // The same text on standard error: what a site administrator starting the program
+    // from a terminal, or a script driving it, can read after the box is gone.
+    std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
     QMessageBox box(icon, ApplicationTitle, shown, QMessageBox::Ok);
     // Messages carry database and file texts: never read them as markup.
     box.setTextFormat(Qt::PlainText);

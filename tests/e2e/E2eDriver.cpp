@@ -12,6 +12,9 @@
 #include <QUrl>
 #include <QWebSocket>
 
+// Xlib last: its macros (Bool, None, Status...) would otherwise rename Qt's names.
+#include <X11/Xlib.h>
+
 namespace E2e {
 
 namespace {
@@ -62,13 +65,14 @@ bool WaitForNoWindow(const QString& titleRegex, int timeoutMs) {
     return false;
 }
 
+// Without a window manager only the input focus can be set, not the active window.
 void SendKeys(const QString& window, const QString& keys) {
-    Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
     Xdo({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
 }
 
 void TypeText(const QString& window, const QString& text) {
-    Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+    Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
     Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
 }
 
@@ -92,9 +96,32 @@ QRect WindowGeometry(const QString& window) {
     return rect;
 }
 
-void ClickAt(int x, int y) {
-    Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(x),
-         QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+void ClickAt(int x, int y, bool extend) {
+    QStringList args{QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(x),
+                     QString::number(y)};
+    if (extend)
+        args << QStringLiteral("keydown") << QStringLiteral("shift");
+    args << QStringLiteral("click") << QStringLiteral("1");
+    if (extend)
+        args << QStringLiteral("keyup") << QStringLiteral("shift");
+    Xdo(args);
+}
+
+bool CloseWindow(const QString& window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window.toULong();
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+    XFlush(display);
+    XCloseDisplay(display);
+    return true;
 }
 
 bool Screenshot(const QString& path) {

@@ -27,8 +27,13 @@ void TypeText(const QString& window, const QString& text);
 
 // The window's frame on the screen, in pixels.
 QRect WindowGeometry(const QString& window);
-// A left click at a screen position.
-void ClickAt(int x, int y);
+// A left click at a screen position; with shift held when extend is true.
+void ClickAt(int x, int y, bool extend = false);
+
+// Asks the window to close as a window manager does (WM_DELETE_WINDOW); false when the
+// display could not be reached.
+bool CloseWindow(const QString& window);
+
 
 // Saves a screenshot of the whole screen as PNG; false when it could not.
 bool Screenshot(const QString& path);
