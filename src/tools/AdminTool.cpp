@@ -27,6 +27,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+// Lean: the full set brings winspool.h, whose SetPort macro would rename
+// TLodvarConnection::SetPort below.
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <termios.h>
