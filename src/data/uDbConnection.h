@@ -37,7 +37,7 @@ public:
     const QString& Server() const noexcept { return FServer; }
     void SetServer(const QString& server) { FServer = server; }
     int Port() const noexcept { return FPort; }
-    void SetPort(int port) { FPort = port; }
+    void SetPortNumber(int port) { FPort = port; }
     const QString& Database() const noexcept { return FDatabase; }
     void SetDatabase(const QString& database) { FDatabase = database; }
     const QString& Username() const noexcept { return FUsername; }

@@ -27,8 +27,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-// Lean: the full set brings winspool.h, whose SetPort macro would rename
-// TLodvarConnection::SetPort below.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
@@ -426,7 +424,7 @@ int WriteProfile(const ParsedArgs& args) {
     TDbConnection unused;
     TLodvarConnection profile(stagingFolder, unused);
     profile.setServer(server);
-    profile.SetPort(port);
+    profile.SetPortNumber(port);
     profile.setDBName(dbName);
     profile.setDBUserName(dbUserName);
     const TIniFile stagedIni(stagedFile);
