@@ -332,11 +332,16 @@ void TfrmMain::CreateFixPanel() {
     tvFix->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tvFix->horizontalHeader()->setStretchLastSection(true);
     tvFix->setSelectionMode(QAbstractItemView::NoSelection);
-    tvFix->setMaximumHeight(160);
+    tvFix->verticalHeader()->setDefaultSectionSize(tvFix->fontMetrics().height() + 6);
     layout->addWidget(lblFix);
     layout->addWidget(tvFix);
+    // A strip under the map: the map keeps every pixel the panel does not need.
+    pnlFix->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    pnlFix->setMaximumHeight(180);
     pnlFix->setVisible(false);
-    dxPanel1->layout()->addWidget(pnlFix);
+    auto* mapLayout = static_cast<QVBoxLayout*>(dxPanel1->layout());
+    mapLayout->addWidget(pnlFix);
+    mapLayout->setStretchFactor(tmsMapView, 1);
 }
 
 void TfrmMain::ConnectFix() {

@@ -8,6 +8,7 @@
 #include "ui/grid/GridSelection.h"
 #include "ui/map/StationColors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -168,10 +169,33 @@ void TMapOverlays::ClearMapOverlays() {
     }
     FLegend.clear();
     FMap.SetLegend(FLegend);
+    FColorsInView.clear();
 }
 
-TColor TMapOverlays::LineColor(const TCoordinate& station) const {
-    return FStationColors ? StationColor(StationKey(station)) : LodvarLineColor;
+TColor TMapOverlays::LineColor(const TCoordinate& station) {
+    return FStationColors ? ColorInView(StationKey(station)) : LodvarLineColor;
+}
+
+// A station keeps its own colour unless a station drawn before it in this view has it; then
+// it takes the next colour of the palette that no station in view has (while there is one).
+TColor TMapOverlays::ColorInView(const QString& key) {
+    const auto known = FColorsInView.constFind(key);
+    if (known != FColorsInView.cend()) {
+        return *known;
+    }
+    const TColor own = StationColor(key);
+    const auto at = std::find(StationPalette.begin(), StationPalette.end(), own);
+    TColor color = own;
+    for (size_t step = 0; step < StationPalette.size(); ++step) {
+        const TColor candidate =
+            StationPalette[(size_t(at - StationPalette.begin()) + step) % StationPalette.size()];
+        if (!FColorsInView.values().contains(candidate)) {
+            color = candidate;
+            break;
+        }
+    }
+    FColorsInView.insert(key, color);
+    return color;
 }
 
 // The units list as last read for the station markers; before that, the row's own name.
@@ -182,7 +206,7 @@ QString TMapOverlays::StationName(const QString& key, const QString& fallbackNam
 
 TMapLegendEntry TMapOverlays::ListStation(const TCoordinate& station, const QString& fallbackName) {
     const QString key = StationKey(station);
-    const TMapLegendEntry entry{StationName(key, fallbackName), StationColor(key)};
+    const TMapLegendEntry entry{StationName(key, fallbackName), ColorInView(key)};
     if (!FLegend.contains(entry)) {
         FLegend.append(entry);
         FMap.SetLegend(FLegend);

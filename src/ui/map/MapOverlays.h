@@ -12,7 +12,8 @@
 // Two additions, both off until the window turns them on, leave the above untouched while
 // off: the fix estimate (each bearings redraw also draws the estimated position and its 95 %
 // error ellipse, from the bearings the fix model holds) and the station colours (bearing
-// lines, station rings, intersection lines in the colours of their stations, a legend, and
+// lines, station rings, intersection lines in the colours of their stations (two stations in
+// one view never share a colour while the palette lasts), a legend, and
 // the station names as labels beside the info boxes; the names are those of the units list
 // as last read for the station markers, else the row's own).
 #pragma once
@@ -128,7 +129,8 @@ private:
     TMapLegendEntry ListStation(const TCoordinate& station, const QString& fallbackName);
     // Colours on: the station's ring, label and legend row. Off: nothing.
     void MarkStation(TMapMarker& marker, const TCoordinate& station, const QString& fallbackName);
-    TColor LineColor(const TCoordinate& station) const;
+    TColor LineColor(const TCoordinate& station);
+    TColor ColorInView(const QString& stationKey);
     QString StationName(const QString& key, const QString& fallbackName) const;
 
     TWebMap& FMap;
@@ -147,4 +149,5 @@ private:
     bool FStationColors = false;
     QHash<QString, QString> FStationNames; // key -> name, from the units list
     QVector<TMapLegendEntry> FLegend;      // of the redraw in progress
+    QHash<QString, TColor> FColorsInView;  // station key -> its colour in this redraw
 };

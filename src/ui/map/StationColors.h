@@ -29,5 +29,6 @@ inline constexpr std::array<TColor, 7> StationPalette{
 // the bearings and the intersections, which each carry the position, agree on it.
 QString StationKey(const TCoordinate& station);
 
-// The station's colour: a fixed hash (FNV-1a of the key's UTF-8) picks a palette entry.
+// The station's own colour: a fixed hash (FNV-1a of the key's UTF-8) picks a palette entry.
+// Two stations may share it; the map gives the later one in a view the next free colour.
 TColor StationColor(const QString& stationKey);

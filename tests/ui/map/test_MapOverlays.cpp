@@ -510,3 +510,27 @@ TEST_F(MapOverlays, StationColoursLinesRingsLabelsAndLegend) {
     EXPECT_TRUE(FPage.Last()[QStringLiteral("lg")].toArray().isEmpty()) << "legend removed";
     EXPECT_TRUE(FMessages.Messages().isEmpty());
 }
+
+// Two stations whose own colours are the same do not look alike in one view: the first drawn
+// keeps its colour, the second takes the next free one, for its lines and its legend row.
+TEST_F(MapOverlays, StationsSharingAColourInOneViewAreToldApart) {
+    const TCoordinate other{51, 32};
+    ASSERT_EQ(StationColor(StationKey(other)), StationColor(StationKey({50, 30})))
+        << "the case needs two stations with one own colour";
+    FLodvars.Rows << LodvarRow(other.Latitude, other.Longitude, 200, QStringLiteral("АРМ-Other"));
+    FLodvars.Selected = {0, 4, 3};
+    FOverlays.SetStationColorsEnabled(true);
+    FOverlays.tvLodvarsSelectionChanged();
+    ASSERT_EQ(FMap.Polylines.Count(), 3);
+    const TColor alpha = FMap.Polylines[0].StrokeColor();
+    EXPECT_EQ(alpha, StationColor(StationKey({50, 30})));
+    EXPECT_NE(FMap.Polylines[2].StrokeColor(), alpha) << "drawn after Alpha, so it moves";
+    EXPECT_EQ(FMap.Polylines[1].StrokeColor(), alpha) << "Alpha's second bearing";
+    ASSERT_EQ(FMap.Legend().size(), 2);
+    EXPECT_EQ(FMap.Legend()[1].Color, FMap.Polylines[2].StrokeColor());
+    EXPECT_EQ(FMap.Markers[2].RingColor(), FMap.Polylines[2].StrokeColor());
+
+    FLodvars.Selected = {4}; // alone in its view: its own colour again
+    FOverlays.tvLodvarsSelectionChanged();
+    EXPECT_EQ(FMap.Polylines[0].StrokeColor(), alpha);
+}
