@@ -3,9 +3,12 @@
 //
 //   { seq, cm, cl,            batch number; 1: remove all markers / all lines first
 //     icons: [url, ...],      icon URLs the markers below refer to by index
-//     m: [[id, lat, lng, title, icon, visible, infoHtml | null, infoVisible], ...],
+//     m: [[id, lat, lng, title, icon, visible, infoHtml | null, infoVisible
+//          (, "#rrggbb" ring | null, label)], ...],
 //     l: [[id, [lat, lng, lat, lng, ...], "#rrggbb", width, geodesic, closed], ...],
-//     v: [["c", lat, lng] | ["b", north, east, south, west], ...] }
+//     v: [["c", lat, lng] | ["b", north, east, south, west], ...],
+//     cp, p: [[id, [lat, lng, ...], "#stroke", width, "#fill", fillPercent], ...],  (optional)
+//     lg: [[name, "#rrggbb"], ...] }   (optional; the legend, empty removes it)
 //
 // Items are given whole and replace the item of the same id. Once a batch is on the screen
 // the page calls lodvarBridge.drawn(seq). Titles are plain text; info boxes are HTML that
@@ -41,11 +44,16 @@
 
     const overlayRenderer = L.canvas({ padding: 0.5 });
     const markerLayer = L.layerGroup().addTo(map);
+    const polygonLayer = L.layerGroup().addTo(map);
     const lineLayer = L.layerGroup().addTo(map);
+    const ringLayer = L.layerGroup().addTo(map);
     const infoLayer = L.layerGroup().addTo(map);
     const markers = new Map(); // id -> L.Marker (also while hidden)
     const infos = new Map();   // id of its marker -> info box (on the map while shown)
     const lines = new Map();   // id -> L.Polyline
+    const polygons = new Map(); // id -> L.Polygon
+    const rings = new Map();   // id of its marker -> L.CircleMarker in the station's colour
+    const labels = new Map();  // id of its marker -> its label text, while shown
 
     // The marker icons of the program's icon host are our own drawings in the bundle.
     const iconHost = new URLSearchParams(window.location.search).get('icons');
@@ -179,10 +187,16 @@
             infoLayer.removeLayer(oldInfo);
             infos.delete(id);
         }
+        const oldRing = rings.get(id);
+        if (oldRing) {
+            ringLayer.removeLayer(oldRing);
+            rings.delete(id);
+        }
+        labels.delete(id);
     }
 
     function putMarker(item, icons) {
-        const [id, lat, lng, title, icon, visible, info, infoVisible] = item;
+        const [id, lat, lng, title, icon, visible, info, infoVisible, ring, label] = item;
         removeMarker(id);
         if (lat === null || lng === null) {
             return;
@@ -200,6 +214,73 @@
                 infoLayer.addLayer(box);
             }
         }
+        if (ring && visible) {
+            const circle = L.circleMarker([lat, lng], {
+                renderer: overlayRenderer, radius: markerIcon.options.iconSize[0] / 2 + 3,
+                color: ring, weight: 3, opacity: 1, fill: false, interactive: false,
+            });
+            rings.set(id, circle);
+            ringLayer.addLayer(circle);
+        }
+        // The label goes with the info box: shown while the box is.
+        if (label && visible && info !== null && infoVisible) {
+            const text = document.createElement('span');
+            text.textContent = label; // a name from the database: text, never markup
+            marker.bindTooltip(text, { permanent: true, direction: 'bottom', offset: [0, 8],
+                                        className: 'lodvar-label', interactive: false });
+            labels.set(id, label);
+        }
+    }
+
+    // [[lat, lng], ...] of a flat list; null when a point is missing (not a finite number).
+    function pointsOf(flat) {
+        const points = [];
+        for (let i = 0; i + 1 < flat.length; i += 2) {
+            if (flat[i] === null || flat[i + 1] === null) {
+                return null;
+            }
+            points.push([flat[i], flat[i + 1]]);
+        }
+        return points;
+    }
+
+    function putPolygon(item) {
+        const [id, flat, color, weight, fillColor, fillPercent] = item;
+        const old = polygons.get(id);
+        if (old) {
+            polygonLayer.removeLayer(old);
+            polygons.delete(id);
+        }
+        const points = pointsOf(flat);
+        if (!points || points.length < 3) {
+            return;
+        }
+        const polygon = L.polygon(points, {
+            renderer: overlayRenderer, color, weight, opacity: 1, fillColor,
+            fillOpacity: fillPercent / 100, interactive: false,
+        });
+        polygons.set(id, polygon);
+        polygonLayer.addLayer(polygon);
+    }
+
+    // The legend: a swatch and a name per row, as text nodes (names are never markup).
+    const legend = L.control({ position: 'bottomright' });
+    legend.onAdd = () => L.DomUtil.create('div', 'lodvar-legend');
+    let legendEntries = [];
+    function putLegend(entries) {
+        legendEntries = entries;
+        legend.remove();
+        if (!entries.length) {
+            return;
+        }
+        legend.addTo(map);
+        const box = legend.getContainer();
+        for (const [name, color] of entries) {
+            const row = L.DomUtil.create('div', 'lodvar-legend-row', box);
+            const swatch = L.DomUtil.create('span', 'lodvar-legend-swatch', row);
+            swatch.style.background = color;
+            row.appendChild(document.createTextNode(name));
+        }
     }
 
     function putLine(item) {
@@ -209,14 +290,8 @@
             lineLayer.removeLayer(old);
             lines.delete(id);
         }
-        const points = [];
-        for (let i = 0; i + 1 < flat.length; i += 2) {
-            if (flat[i] === null || flat[i + 1] === null) {
-                return;
-            }
-            points.push([flat[i], flat[i + 1]]);
-        }
-        if (points.length < 2) {
+        const points = pointsOf(flat);
+        if (!points || points.length < 2) {
             return;
         }
         if (closed) {
@@ -245,15 +320,30 @@
             markers.clear();
             infos.clear();
         }
+        if (batch.cm) {
+            ringLayer.clearLayers();
+            rings.clear();
+            labels.clear();
+        }
         if (batch.cl) {
             lineLayer.clearLayers();
             lines.clear();
+        }
+        if (batch.cp) {
+            polygonLayer.clearLayers();
+            polygons.clear();
         }
         for (const item of batch.m) {
             putMarker(item, batch.icons);
         }
         for (const item of batch.l) {
             putLine(item);
+        }
+        for (const item of batch.p || []) {
+            putPolygon(item);
+        }
+        if (batch.lg) {
+            putLegend(batch.lg);
         }
         for (const op of batch.v) {
             changeView(op);
@@ -263,7 +353,10 @@
     }
 
     // What the page shows, for the program's own checks.
-    window.lodvarPage = { map, markers, infos, lines, countries, tiles };
+    window.lodvarPage = {
+        map, markers, infos, lines, countries, tiles, polygons, rings, labels,
+        legend: () => legendEntries,
+    };
 
     new QWebChannel(qt.webChannelTransport, (channel) => {
         const bridge = channel.objects.lodvarBridge;

@@ -15,11 +15,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
@@ -160,6 +163,7 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
     CreatePage();
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     CreateMap();
+    CreateFixPanel();
     CreateStore();
     // The stored state comes back before anything runs; no handler sees it arrive, so a
     // grouping toggle that comes back unchecked leaves its group-by box shown.
@@ -198,6 +202,7 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
         else
             statusBar()->showMessage(text);
     });
+    ConnectFix();
 }
 
 void TfrmMain::CreateMap() {
@@ -284,7 +289,74 @@ void TfrmMain::CreateRibbon() {
     intersections->AddSeparator();
     intersections->AddLargeButton(actCenterMap);
 
+    AddFixRibbonItems(*lodvars);
     setMenuWidget(dxRibbon1);
+}
+
+// They act on the bearings, so they stand in the bearings' group, behind a separator.
+void TfrmMain::AddFixRibbonItems(TRibbonGroup& fix) {
+    fix.AddSeparator();
+    cbFixEstimate = new QCheckBox(QStringLiteral("Оцінка місця"));
+    cbFixEstimate->setObjectName(QStringLiteral("cbFixEstimate"));
+    cbFixEstimate->setToolTip(
+        QStringLiteral("Найімовірніше місце джерела за всіма вибраними пеленгами, з еліпсом 95 %"));
+    edBearingSigma = new QDoubleSpinBox;
+    edBearingSigma->setObjectName(QStringLiteral("edBearingSigma"));
+    edBearingSigma->setRange(0.1, 30);
+    edBearingSigma->setDecimals(1);
+    edBearingSigma->setSingleStep(0.5);
+    edBearingSigma->setSuffix(QStringLiteral("°"));
+    edBearingSigma->setValue(TFixModel::DefaultSigmaDegrees);
+    cbStationColors = new QCheckBox(QStringLiteral("Кольори станцій"));
+    cbStationColors->setObjectName(QStringLiteral("cbStationColors"));
+    cbStationColors->setToolTip(cbStationColors->text());
+    fix.AddItem(cbFixEstimate);
+    fix.AddCaptionedItem(QStringLiteral("СКВ пеленга"), edBearingSigma);
+    fix.AddItem(cbStationColors);
+}
+
+void TfrmMain::CreateFixPanel() {
+    pnlFix = new QWidget;
+    pnlFix->setObjectName(QStringLiteral("pnlFix"));
+    auto* layout = new QVBoxLayout(pnlFix);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    lblFix = new QLabel;
+    lblFix->setObjectName(QStringLiteral("lblFix"));
+    lblFix->setWordWrap(true);
+    lblFix->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tvFix = new QTableView;
+    tvFix->setObjectName(QStringLiteral("tvFix"));
+    tvFix->setModel(&FMapOverlays->FixModel());
+    tvFix->verticalHeader()->hide();
+    tvFix->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tvFix->horizontalHeader()->setStretchLastSection(true);
+    tvFix->setSelectionMode(QAbstractItemView::NoSelection);
+    tvFix->verticalHeader()->setDefaultSectionSize(tvFix->fontMetrics().height() + 6);
+    layout->addWidget(lblFix);
+    layout->addWidget(tvFix);
+    // A strip under the map: the map keeps every pixel the panel does not need.
+    pnlFix->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    pnlFix->setMaximumHeight(180);
+    pnlFix->setVisible(false);
+    auto* mapLayout = static_cast<QVBoxLayout*>(dxPanel1->layout());
+    mapLayout->addWidget(pnlFix);
+    mapLayout->setStretchFactor(tmsMapView, 1);
+}
+
+void TfrmMain::ConnectFix() {
+    TMapOverlays* map = FMapOverlays;
+    connect(cbFixEstimate, &QCheckBox::toggled, map, Guarded([this, map] {
+                pnlFix->setVisible(cbFixEstimate->isChecked());
+                map->SetFixEnabled(cbFixEstimate->isChecked());
+            }));
+    connect(edBearingSigma, &QDoubleSpinBox::valueChanged, map,
+            Guarded([this, map] { map->SetBearingSigma(edBearingSigma->value()); }));
+    connect(cbStationColors, &QCheckBox::toggled, map,
+            Guarded([this, map] { map->SetStationColorsEnabled(cbStationColors->isChecked()); }));
+    const auto showSummary = [this] { lblFix->setText(FMapOverlays->FixModel().SummaryText()); };
+    connect(&map->FixModel(), &QAbstractItemModel::modelReset, lblFix, showSummary);
+    connect(&map->FixModel(), &QAbstractItemModel::dataChanged, lblFix, showSummary);
 }
 
 void TfrmMain::CreatePage() {

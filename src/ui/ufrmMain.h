@@ -15,12 +15,19 @@
 // holds the map `tmsMap` in its page view; what goes on it is TMapOverlays' work.
 // Each operation reports its failure in a message box with its own label before the
 // error's message, and the window goes on working.
+//
+// Additions, off at every start: the bearings' ribbon group turns on the fix estimate (its
+// panel under the map lists the estimate and each bearing's residual, with a check box to
+// leave a bearing out) with the bearing standard deviation it assumes, and the station
+// colours on the map.
 #pragma once
 
 #include <QMainWindow>
 
 class QAction;
 class QCheckBox;
+class QDoubleSpinBox;
+class QTableView;
 class QLabel;
 class QSplitter;
 class QTabWidget;
@@ -37,6 +44,7 @@ class TNumberEdit;
 class TPropertiesStore;
 class TRadioGroup;
 class TRibbon;
+class TRibbonGroup;
 struct TGridCellDraw;
 
 class TfrmMain : public QMainWindow {
@@ -108,6 +116,14 @@ public:
     QAction* actCenterMap;
     TPropertiesStore* cxPropertiesStore1;
 
+    // The fix estimate and the station colours.
+    QCheckBox* cbFixEstimate;
+    QDoubleSpinBox* edBearingSigma; // degrees
+    QCheckBox* cbStationColors;
+    QWidget* pnlFix;   // under the map, shown while the fix estimate is on
+    QLabel* lblFix;    // the estimate, or why there is none
+    QTableView* tvFix; // the bearings with their residuals
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -116,6 +132,9 @@ private:
     void CreatePage();
     void CreateStore();
     void CreateMap();
+    void AddFixRibbonItems(TRibbonGroup& group);
+    void CreateFixPanel();
+    void ConnectFix();
     void SetDateParams();
     // Re-runs a query of the focused command's details; failure: the label, then the error.
     void LoadCommandDetail(TDbQuery& query, int commandId, const QString& failure);

@@ -7,6 +7,8 @@
 #include "platform/MessageBox.h"
 #include "ui/grid/Grid.h"
 #include "ui/grid/GroupByBox.h"
+#include "ui/map/MapOverlays.h"
+#include "ui/map/StationColors.h"
 #include "ui/map/WebMap.h"
 #include "ui/ribbon/Ribbon.h"
 #include "ui/ribbon/RibbonEdits.h"
@@ -16,9 +18,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSplitter>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -515,3 +520,54 @@ TEST_F(frmMain, EachFailureShowsItsLabelAndLeavesTheWindowWorking) {
 }
 
 } // namespace
+
+// The additions in the bearings' group: off at start; the fix toggle shows its panel over the
+// estimate of the selected bearings, the panel's check box and the standard deviation reach
+// the estimate, and the colour toggle recolours the lines shown.
+TEST_F(frmMain, FixAndStationColourTogglesReachTheMapAndThePanel) {
+    NewSession(StateWithDates());
+    FWindow->show();
+    EXPECT_FALSE(FWindow->cbFixEstimate->isChecked());
+    EXPECT_FALSE(FWindow->cbStationColors->isChecked());
+    EXPECT_EQ(FWindow->edBearingSigma->value(), 2.0);
+    EXPECT_FALSE(FWindow->pnlFix->isVisible());
+    EXPECT_EQ(FWindow->cbFixEstimate->text(), QStringLiteral("Оцінка місця"));
+    EXPECT_EQ(FWindow->cbStationColors->text(), QStringLiteral("Кольори станцій"));
+
+    FocusCommand(1);
+    FWindow->tvLodvars->selectAll();
+    const TWebMap& map = *FWindow->tmsMap;
+    ASSERT_EQ(map.Polylines.Count(), 3);
+    EXPECT_EQ(map.Polylines[0].StrokeColor(), TMapOverlays::LodvarLineColor);
+    EXPECT_TRUE(map.Polygons.IsEmpty());
+
+    FWindow->cbFixEstimate->setChecked(true);
+    EXPECT_TRUE(FWindow->pnlFix->isVisible());
+    QAbstractItemModel& panel = *FWindow->tvFix->model();
+    EXPECT_EQ(panel.rowCount(), 3);
+    const TFixModel& fix = FWindow->FMapOverlays->FixModel();
+    EXPECT_FALSE(FWindow->lblFix->text().isEmpty());
+    EXPECT_EQ(FWindow->lblFix->text(), fix.SummaryText());
+    panel.setData(panel.index(0, TFixModel::ColBearing), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_TRUE(fix.IsLeftOut(0));
+    EXPECT_EQ(FWindow->lblFix->text(), fix.SummaryText()) << "the panel follows";
+    EXPECT_EQ(map.Polylines.Count(), 3) << "left out, still selected and drawn";
+    FWindow->edBearingSigma->setValue(4);
+    EXPECT_EQ(fix.SigmaDegrees(), 4.0);
+
+    FWindow->cbStationColors->setChecked(true);
+    ASSERT_EQ(map.Polylines.Count(), 3);
+    EXPECT_EQ(map.Polylines[0].StrokeColor(),
+              StationColor(StationKey(map.Polylines[0].Coordinates()[0])));
+    EXPECT_FALSE(map.Legend().isEmpty());
+    FWindow->cbStationColors->setChecked(false);
+    EXPECT_EQ(map.Polylines[0].StrokeColor(), TMapOverlays::LodvarLineColor);
+    EXPECT_TRUE(map.Legend().isEmpty());
+
+    FWindow->cbFixEstimate->setChecked(false);
+    EXPECT_FALSE(FWindow->pnlFix->isVisible());
+    EXPECT_TRUE(map.Polygons.IsEmpty());
+    for (const auto& marker : map.Markers)
+        EXPECT_NE(marker->DataInteger(), TMapOverlays::FixMarkerTag);
+    EXPECT_TRUE(FMessages.Messages().isEmpty());
+}

@@ -1,11 +1,14 @@
 #include "ui/map/MapOverlays.h"
 
 #include "LodvarSiteConfig.h"
+#include "app/Application.h"
 #include "data/uDbQuery.h"
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
 #include "ui/grid/GridSelection.h"
+#include "ui/map/StationColors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -71,12 +74,37 @@ QString PlaneIconURL() {
     return IconURL("/icons8-plane-50.png");
 }
 
+QString TMapOverlays::FixIconURL() {
+    // Inline, so it needs neither the icon host nor the bundle: a white cross-hair ringed
+    // in black, to stand out on the base map, the tiles and the station colours alike.
+    static const QString url =
+        QStringLiteral("data:image/svg+xml;base64,") +
+        QString::fromLatin1(
+            QByteArrayLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='32' height='32' "
+                              "viewBox='0 0 32 32'><g fill='none' stroke-linecap='round'>"
+                              "<g stroke='#000' stroke-width='5'><circle cx='16' cy='16' r='8'/>"
+                              "<path d='M16 2v8M16 22v8M2 16h8M22 16h8'/></g>"
+                              "<g stroke='#fff' stroke-width='2.5'><circle cx='16' cy='16' r='8'/>"
+                              "<path d='M16 2v8M16 22v8M2 16h8M22 16h8'/></g></g></svg>")
+                .toBase64());
+    return url;
+}
+
 TMapOverlays::TMapOverlays(TWebMap& map, TDbQuery& qUnits, const TGridSelection& lodvars,
                            const TGridSelection& intersections,
                            std::function<bool()> showUnitsChecked,
                            std::function<bool()> showInfoChecked, QObject* parent)
     : QObject(parent), FMap(map), FUnits(qUnits), FLodvars(lodvars), FIntersections(intersections),
       FShowUnitsChecked(std::move(showUnitsChecked)), FShowInfoChecked(std::move(showInfoChecked)) {
+    connect(&FFixModel, &TFixModel::LeftOutChanged, this, [this] {
+        if (FFixEnabled && FShown == TShown::Lodvars) {
+            try { // the rows drew a moment ago; still, no exception leaves a signal
+                tvLodvarsSelectionChanged();
+            } catch (const Exception& e) {
+                ShowStandardError(e.Message());
+            }
+        }
+    });
 }
 
 void TMapOverlays::ShowUnitMarkers() {
@@ -94,6 +122,9 @@ void TMapOverlays::ShowUnitMarkers() {
                 const QString unitName = name.AsString();
                 AddMapMarker(latitude.AsFloat(), longitude.AsFloat(), unitName, AntennaIconURL(),
                              UnitMarkerTag, unitName.toHtmlEscaped());
+                const TCoordinate at{latitude.AsFloat(), longitude.AsFloat()};
+                FStationNames.insert(StationKey(at), unitName);
+                MarkStation(FMap.Markers.Last(), at, unitName);
             }
             FUnits.Next();
         }
@@ -132,13 +163,71 @@ void TMapOverlays::AddMapMarker(double latitude, double longitude, const QString
 void TMapOverlays::ClearMapOverlays() {
     FMap.Markers.Clear();
     FMap.Polylines.Clear();
+    // Only the additions make polygons and a legend: without them nothing more is sent.
+    if (!FMap.Polygons.IsEmpty()) {
+        FMap.Polygons.Clear();
+    }
+    FLegend.clear();
+    FMap.SetLegend(FLegend);
+    FColorsInView.clear();
+}
+
+TColor TMapOverlays::LineColor(const TCoordinate& station) {
+    return FStationColors ? ColorInView(StationKey(station)) : LodvarLineColor;
+}
+
+// A station keeps its own colour unless a station drawn before it in this view has it; then
+// it takes the next colour of the palette that no station in view has (while there is one).
+TColor TMapOverlays::ColorInView(const QString& key) {
+    const auto known = FColorsInView.constFind(key);
+    if (known != FColorsInView.cend()) {
+        return *known;
+    }
+    const TColor own = StationColor(key);
+    const auto at = std::find(StationPalette.begin(), StationPalette.end(), own);
+    TColor color = own;
+    for (size_t step = 0; step < StationPalette.size(); ++step) {
+        const TColor candidate =
+            StationPalette[(size_t(at - StationPalette.begin()) + step) % StationPalette.size()];
+        if (!FColorsInView.values().contains(candidate)) {
+            color = candidate;
+            break;
+        }
+    }
+    FColorsInView.insert(key, color);
+    return color;
+}
+
+// The units list as last read for the station markers; before that, the row's own name.
+QString TMapOverlays::StationName(const QString& key, const QString& fallbackName) const {
+    const QString known = FStationNames.value(key);
+    return known.isEmpty() ? fallbackName : known;
+}
+
+TMapLegendEntry TMapOverlays::ListStation(const TCoordinate& station, const QString& fallbackName) {
+    const QString key = StationKey(station);
+    const TMapLegendEntry entry{StationName(key, fallbackName), ColorInView(key)};
+    if (!FLegend.contains(entry)) {
+        FLegend.append(entry);
+        FMap.SetLegend(FLegend);
+    }
+    return entry;
+}
+
+void TMapOverlays::MarkStation(TMapMarker& marker, const TCoordinate& station,
+                               const QString& fallbackName) {
+    if (FStationColors) {
+        const TMapLegendEntry entry = ListStation(station, fallbackName);
+        marker.SetRingColor(entry.Color);
+        marker.SetLabel(entry.Name);
+    }
 }
 
 void TMapOverlays::AddLodvarLine(const TCoordinate& station, int bearing) {
     const TCoordinate end = DestinationPoint(station, bearing, FLodvarDistance);
     TMapPolyline& line = FMap.AddPolyline({station, end}, false);
     line.SetDataInteger(LodvarLineTag);
-    line.SetStrokeColor(LodvarLineColor);
+    line.SetStrokeColor(LineColor(station));
     line.SetStrokeWidth(LodvarLineWidth);
     line.SetGeodesic(true);
 }
@@ -180,6 +269,15 @@ bool TMapOverlays::PlotLodvarRow(const TGridRow& row) {
                          note.toHtmlEscaped() + QStringLiteral("<br>");
     const QString title = armName + QStringLiteral(" | Пеленг:") + b + QStringLiteral(" | ") + note;
     DrawLodvar(title, *bearing, station->Latitude, station->Longitude, info);
+    MarkStation(FMap.Markers.Last(), *station, armName);
+    if (FFixEnabled) {
+        QString key = TextOf(row, QStringLiteral("id"));
+        if (key.isEmpty()) { // no record id: its place in the selection stands in
+            key = QLatin1Char('#') + QString::number(FFixInputs.size());
+        }
+        FFixInputs.push_back({key, armName + QLatin1Char(' ') + b + QStringLiteral("°"), *station,
+                              double(*bearing)});
+    }
     return true;
 }
 
@@ -220,6 +318,10 @@ bool TMapOverlays::PlotIntersectionRow(const TGridRow& row) {
                  QStringLiteral(" | ") + s.Note;
     }
     DrawIntersection(title, info, *at, *station1, *bearing1, *station2, *bearing2);
+    if (FStationColors) { // the intersection's stations have no markers here, but a legend row
+        ListStation(*station1, sides[0].Unit);
+        ListStation(*station2, sides[1].Unit);
+    }
     return true;
 }
 
@@ -243,14 +345,20 @@ void TMapOverlays::Redraw(const TGridSelection& grid,
     {
         const TMapUpdate update(FMap);
         ClearMapOverlays();
+        FShown = &grid == &FLodvars ? TShown::Lodvars : TShown::Intersections;
         if (withUnits && FShowUnitsChecked()) {
             ShowUnitMarkers();
         }
+        FFixInputs.clear();
         grid.ForEachSelectedRow([&](const TGridRow& row) {
             if (!(this->*plotRow)(row)) {
                 ++skipped;
             }
         });
+        if (FFixEnabled && FShown == TShown::Lodvars) {
+            FFixModel.SetBearings(FFixInputs);
+            DrawFix();
+        }
         if (!FMap.Markers.IsEmpty()) {
             FMap.SetCenterCoordinate(FMap.Markers.Last().Coordinate());
         }
@@ -291,6 +399,63 @@ void TMapOverlays::edLodvarDistPropertiesEditValueChanged(double metres) {
 
 void TMapOverlays::actCenterMapExecute() {
     FitOperatingArea();
+}
+
+void TMapOverlays::DrawFix() {
+    const TFixEstimate& fix = FFixModel.Estimate();
+    if (!fix.IsFix()) {
+        return; // the panel says why; the map shows no guess
+    }
+    QVector<TCoordinate> outline;
+    for (const TCoordinate& c : EllipsePolygon(fix, FixEllipseVertices)) {
+        outline.append(c);
+    }
+    TMapPolygon& ellipse = FMap.AddPolygon(outline);
+    ellipse.SetDataInteger(FixMarkerTag);
+    ellipse.SetStrokeColor(FixEllipseColor);
+    ellipse.SetFillColor(FixEllipseColor);
+    ellipse.SetFillOpacityPercent(15);
+    const QString summary = FFixModel.SummaryText();
+    AddMapMarker(fix.Position.Latitude, fix.Position.Longitude, summary, FixIconURL(), FixMarkerTag,
+                 summary.toHtmlEscaped());
+}
+
+void TMapOverlays::RedrawLast() {
+    if (FShown == TShown::Lodvars) {
+        tvLodvarsSelectionChanged();
+    } else if (FShown == TShown::Intersections) {
+        tvIntersectionsSelectionChanged();
+    }
+}
+
+void TMapOverlays::SetFixEnabled(bool on) {
+    if (FFixEnabled == on) {
+        return;
+    }
+    FFixEnabled = on;
+    if (!on) {
+        FFixModel.SetBearings({});
+    }
+    if (FShown == TShown::Lodvars) {
+        RedrawLast();
+    }
+}
+
+void TMapOverlays::SetBearingSigma(double degrees) {
+    if (FFixModel.SigmaDegrees() == degrees || !FFixModel.SetSigmaDegrees(degrees)) {
+        return;
+    }
+    if (FFixEnabled && FShown == TShown::Lodvars) {
+        RedrawLast();
+    }
+}
+
+void TMapOverlays::SetStationColorsEnabled(bool on) {
+    if (FStationColors == on) {
+        return;
+    }
+    FStationColors = on;
+    RedrawLast();
 }
 
 void TMapOverlays::FormShow(double lodvarDistanceMetres) {

@@ -8,10 +8,21 @@
 // and into the titles as plain text. A selected row without a position or a bearing is left
 // out rather than drawn at (0, 0); each redraw reports how many it left out
 // (StatusTextChanged). A station without a position gets no marker.
+//
+// Two additions, both off until the window turns them on, leave the above untouched while
+// off: the fix estimate (each bearings redraw also draws the estimated position and its 95 %
+// error ellipse, from the bearings the fix model holds) and the station colours (bearing
+// lines, station rings, intersection lines in the colours of their stations (two stations in
+// one view never share a colour while the palette lasts), a legend, and
+// the station names as labels beside the info boxes; the names are those of the units list
+// as last read for the station markers, else the row's own).
 #pragma once
 
 #include "ui/DestinationPoint.h"
+#include "ui/map/FixModel.h"
 #include "ui/map/WebMap.h"
+
+#include <QHash>
 
 #include <QObject>
 #include <QString>
@@ -35,6 +46,9 @@ public:
     static constexpr int LodvarLineTag = 6;
     static constexpr TColor LodvarLineColor = clBlue; // RGB #0000FF
     static constexpr int LodvarLineWidth = 3;         // pixels
+    static constexpr int FixMarkerTag = 557;
+    static constexpr TColor FixEllipseColor = 0x00FFFFFF; // white: none of the stations' colours
+    static constexpr int FixEllipseVertices = 72;
     // The rectangle that the centre-map action fits the view to, degrees.
     static constexpr TCoordinate OperatingAreaNorthEast{55.15242200298276, 47.00449557216678};
     static constexpr TCoordinate OperatingAreaSouthWest{45.3473299028322, 23.950354756230258};
@@ -85,6 +99,19 @@ public:
     // The status-bar text after a redraw that left n selected rows out; empty for 0.
     static QString SkippedRowsText(int count);
 
+    // The fix estimate: the model the panel shows; with it on, every bearings redraw feeds
+    // it the drawn bearings and draws its estimate. Turning it on or off, changing the
+    // standard deviation or leaving a bearing out redraws the bearings if they are shown.
+    TFixModel& FixModel() noexcept { return FFixModel; }
+    bool FixEnabled() const noexcept { return FFixEnabled; }
+    void SetFixEnabled(bool on);
+    void SetBearingSigma(double degrees);
+    // Station colours, legend and labels.
+    bool StationColorsEnabled() const noexcept { return FStationColors; }
+    void SetStationColorsEnabled(bool on);
+    // Icon of the estimated position (a cross-hair drawn in the page).
+    static QString FixIconURL();
+
 signals:
     // After each redraw: SkippedRowsText of the rows it could not draw (empty: all drawn).
     void StatusTextChanged(const QString& text);
@@ -95,6 +122,16 @@ private:
     void Redraw(const TGridSelection& grid, bool (TMapOverlays::*plotRow)(const TGridRow&),
                 bool withUnits);
     void AddLodvarLine(const TCoordinate& station, int bearing);
+    // The last redraw again, for a change of an addition's settings.
+    void RedrawLast();
+    void DrawFix();
+    // The station's row of the legend, added once; its name from the units list if known.
+    TMapLegendEntry ListStation(const TCoordinate& station, const QString& fallbackName);
+    // Colours on: the station's ring, label and legend row. Off: nothing.
+    void MarkStation(TMapMarker& marker, const TCoordinate& station, const QString& fallbackName);
+    TColor LineColor(const TCoordinate& station);
+    TColor ColorInView(const QString& stationKey);
+    QString StationName(const QString& key, const QString& fallbackName) const;
 
     TWebMap& FMap;
     TDbQuery& FUnits;
@@ -103,4 +140,14 @@ private:
     std::function<bool()> FShowUnitsChecked;
     std::function<bool()> FShowInfoChecked;
     double FLodvarDistance = 0;
+
+    enum class TShown { Nothing, Lodvars, Intersections };
+    TShown FShown = TShown::Nothing;
+    TFixModel FFixModel;
+    bool FFixEnabled = false;
+    std::vector<TFixInput> FFixInputs; // the bearings of the redraw in progress
+    bool FStationColors = false;
+    QHash<QString, QString> FStationNames; // key -> name, from the units list
+    QVector<TMapLegendEntry> FLegend;      // of the redraw in progress
+    QHash<QString, TColor> FColorsInView;  // station key -> its colour in this redraw
 };

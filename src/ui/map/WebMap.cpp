@@ -57,6 +57,21 @@ void AppendCssColor(QByteArray& out, TColor color) {
     out += '"';
 }
 
+// [lat, lng, lat, lng, ...], flat: a third of the size of an array of pairs.
+void AppendPoints(QByteArray& out, const QVector<TCoordinate>& points) {
+    out += '[';
+    for (const TCoordinate& p : points) {
+        AppendNumber(out, p.Latitude);
+        out += ',';
+        AppendNumber(out, p.Longitude);
+        out += ',';
+    }
+    if (out.back() == ',') {
+        out.chop(1);
+    }
+    out += ']';
+}
+
 } // namespace
 
 void TMapItem::Changed() {
@@ -73,6 +88,20 @@ void TMapOverlayView::SetVisible(bool visible) {
 void TMapMarker::SetVisible(bool visible) {
     if (FVisible != visible) {
         FVisible = visible;
+        Changed();
+    }
+}
+
+void TMapMarker::SetRingColor(std::optional<TColor> color) {
+    if (FRingColor != color) {
+        FRingColor = color;
+        Changed();
+    }
+}
+
+void TMapMarker::SetLabel(const QString& text) {
+    if (FLabel != text) {
+        FLabel = text;
         Changed();
     }
 }
@@ -108,16 +137,53 @@ void TMapPolyline::SetGeodesic(bool geodesic) {
     }
 }
 
+void TMapPolygon::SetStrokeColor(TColor color) {
+    if (FStrokeColor != color) {
+        FStrokeColor = color;
+        Changed();
+    }
+}
+
+void TMapPolygon::SetStrokeWidth(int pixels) {
+    if (FStrokeWidth != pixels) {
+        FStrokeWidth = pixels;
+        Changed();
+    }
+}
+
+void TMapPolygon::SetFillColor(TColor color) {
+    if (FFillColor != color) {
+        FFillColor = color;
+        Changed();
+    }
+}
+
+void TMapPolygon::SetFillOpacityPercent(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    if (FFillOpacity != percent) {
+        FFillOpacity = percent;
+        Changed();
+    }
+}
+
 template <typename TItem>
 void TMapItemList<TItem>::Clear() {
     FItems.clear();
-    FMap->Cleared(std::is_same_v<TItem, TMapMarker>);
+    if constexpr (std::is_same_v<TItem, TMapMarker>) {
+        FMap->Cleared(TWebMap::TKind::Marker);
+    } else if constexpr (std::is_same_v<TItem, TMapPolyline>) {
+        FMap->Cleared(TWebMap::TKind::Line);
+    } else {
+        FMap->Cleared(TWebMap::TKind::Polygon);
+    }
 }
 
 template class TMapItemList<TMapMarker>;
 template class TMapItemList<TMapPolyline>;
+template class TMapItemList<TMapPolygon>;
 
-TWebMap::TWebMap(QObject* parent) : QObject(parent), Markers(*this), Polylines(*this) {}
+TWebMap::TWebMap(QObject* parent)
+    : QObject(parent), Markers(*this), Polylines(*this), Polygons(*this) {}
 
 TWebMap::~TWebMap() = default;
 
@@ -134,6 +200,22 @@ TMapPolyline& TWebMap::AddPolyline(const QVector<TCoordinate>& points, bool clos
     TMapPolyline& line = *Polylines.FItems.back();
     ItemChanged(line);
     return line;
+}
+
+TMapPolygon& TWebMap::AddPolygon(const QVector<TCoordinate>& points) {
+    Polygons.FItems.emplace_back(new TMapPolygon(*this, FNextId++, points));
+    TMapPolygon& polygon = *Polygons.FItems.back();
+    ItemChanged(polygon);
+    return polygon;
+}
+
+void TWebMap::SetLegend(const QVector<TMapLegendEntry>& entries) {
+    if (FLegend == entries) {
+        return;
+    }
+    FLegend = entries;
+    FLegendChanged = true;
+    Touched();
 }
 
 void TWebMap::SetCenterCoordinate(const TCoordinate& center) {
@@ -179,6 +261,8 @@ void TWebMap::SetPageLoaded() {
     // A fresh page holds nothing of ours: everything goes, in the order of creation.
     FClearMarkers = true;
     FClearLines = true;
+    FClearPolygons = false; // the fresh page has none
+    FLegendChanged = !FLegend.isEmpty();
     FViewOps.clear();
     QueueAll();
     emit Loaded();
@@ -192,13 +276,20 @@ void TWebMap::QueueAll() {
     for (TMapPolyline* l : FChangedLines) {
         l->FQueued = false;
     }
+    for (TMapPolygon* p : FChangedPolygons) {
+        p->FQueued = false;
+    }
     FChangedMarkers.clear();
     FChangedLines.clear();
+    FChangedPolygons.clear();
     for (const auto& m : Markers) {
         Queue(*m);
     }
     for (const auto& l : Polylines) {
         Queue(*l);
+    }
+    for (const auto& p : Polygons) {
+        Queue(*p);
     }
 }
 
@@ -215,19 +306,28 @@ void TWebMap::Queue(TMapItem& item) {
         item.FQueued = true;
         if (auto* marker = dynamic_cast<TMapMarker*>(&item)) {
             FChangedMarkers.push_back(marker);
+        } else if (auto* polygon = dynamic_cast<TMapPolygon*>(&item)) {
+            FChangedPolygons.push_back(polygon);
         } else {
             FChangedLines.push_back(static_cast<TMapPolyline*>(&item));
         }
     }
 }
 
-void TWebMap::Cleared(bool markers) {
-    if (markers) {
-        FChangedMarkers.clear(); // their items are gone
+void TWebMap::Cleared(TKind kind) {
+    switch (kind) { // the queued items are gone
+    case TKind::Marker:
+        FChangedMarkers.clear();
         FClearMarkers = true;
-    } else {
+        break;
+    case TKind::Line:
         FChangedLines.clear();
         FClearLines = true;
+        break;
+    case TKind::Polygon:
+        FChangedPolygons.clear();
+        FClearPolygons = true;
+        break;
     }
     Touched();
 }
@@ -280,10 +380,22 @@ QByteArray TWebMap::TakeBatch() {
         out += m->FVisible ? ",1," : ",0,";
         if (m->FOverlay) {
             AppendString(out, m->FOverlay->Text());
-            out += m->FOverlay->Visible() ? ",1]," : ",0],";
+            out += m->FOverlay->Visible() ? ",1" : ",0";
         } else {
-            out += "null,0],";
+            out += "null,0";
         }
+        // Ring colour and label only when the marker has either: the plain form stays short.
+        if (m->FRingColor || !m->FLabel.isEmpty()) {
+            out += ',';
+            if (m->FRingColor) {
+                AppendCssColor(out, *m->FRingColor);
+            } else {
+                out += "null";
+            }
+            out += ',';
+            AppendString(out, m->FLabel);
+        }
+        out += "],";
     }
     if (out.back() == ',') {
         out.chop(1);
@@ -295,17 +407,9 @@ QByteArray TWebMap::TakeBatch() {
         l->FQueued = false;
         out += '[';
         AppendNumber(out, l->Id());
-        out += ",[";
-        for (const TCoordinate& p : l->FCoordinates) {
-            AppendNumber(out, p.Latitude);
-            out += ',';
-            AppendNumber(out, p.Longitude);
-            out += ',';
-        }
-        if (out.back() == ',') {
-            out.chop(1);
-        }
-        out += "],";
+        out += ',';
+        AppendPoints(out, l->FCoordinates);
+        out += ',';
         AppendCssColor(out, l->FStrokeColor);
         out += ',';
         AppendNumber(out, static_cast<std::uint64_t>(std::max(l->FStrokeWidth, 0)));
@@ -316,7 +420,52 @@ QByteArray TWebMap::TakeBatch() {
         out.chop(1);
     }
 
-    out += "],\"icons\":[";
+    out += ']';
+
+    // Polygons and the legend only when they changed, so batches without them stay as they were.
+    // Polygons: [id, [lat, lng, ...], "#stroke", width, "#fill", fill opacity percent].
+    if (FClearPolygons || !FChangedPolygons.empty()) {
+        out += ",\"cp\":";
+        out += FClearPolygons ? '1' : '0';
+        out += ",\"p\":[";
+        for (TMapPolygon* p : FChangedPolygons) {
+            p->FQueued = false;
+            out += '[';
+            AppendNumber(out, p->Id());
+            out += ',';
+            AppendPoints(out, p->FCoordinates);
+            out += ',';
+            AppendCssColor(out, p->FStrokeColor);
+            out += ',';
+            AppendNumber(out, static_cast<std::uint64_t>(std::max(p->FStrokeWidth, 0)));
+            out += ',';
+            AppendCssColor(out, p->FFillColor);
+            out += ',';
+            AppendNumber(out, static_cast<std::uint64_t>(p->FFillOpacity));
+            out += "],";
+        }
+        if (out.back() == ',') {
+            out.chop(1);
+        }
+        out += ']';
+    }
+    // Legend: [[name, "#rrggbb"], ...]; empty removes it.
+    if (FLegendChanged) {
+        out += ",\"lg\":[";
+        for (const TMapLegendEntry& e : FLegend) {
+            out += '[';
+            AppendString(out, e.Name);
+            out += ',';
+            AppendCssColor(out, e.Color);
+            out += "],";
+        }
+        if (out.back() == ',') {
+            out.chop(1);
+        }
+        out += ']';
+    }
+
+    out += ",\"icons\":[";
     out += icons;
     out += "],\"v\":[";
     out += FViewOps;
@@ -324,8 +473,11 @@ QByteArray TWebMap::TakeBatch() {
 
     FChangedMarkers.clear();
     FChangedLines.clear();
+    FChangedPolygons.clear();
     FClearMarkers = false;
     FClearLines = false;
+    FClearPolygons = false;
+    FLegendChanged = false;
     FViewOps.clear();
     FPending = false;
     return out;

@@ -2,7 +2,7 @@
 // data, and the view requests, kept in C++ so that everything the window does to the map is
 // testable without a browser. The page in the embedded browser (TWebMapView) only shows it.
 //
-// - Markers and Polylines keep their items in the order of creation; the map owns them.
+// - Markers, Polylines and Polygons keep their items in the order of creation; the map owns them.
 // - BeginUpdate/EndUpdate nest. The outermost EndUpdate sends every change since the last
 //   update to the page as one compact batch (signal BatchReady); a change made outside a
 //   bracket is sent at once. An update with no change sends nothing.
@@ -19,6 +19,7 @@
 #include <QVector>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TWebMap;
@@ -76,6 +77,12 @@ public:
     const QString& IconURL() const noexcept { return FIconURL; }
     bool Visible() const noexcept { return FVisible; }
     void SetVisible(bool visible);
+    // A ring of the colour around the icon (e.g. the colour of the marker's station).
+    const std::optional<TColor>& RingColor() const noexcept { return FRingColor; }
+    void SetRingColor(std::optional<TColor> color);
+    // Plain text shown as a small label under the marker while its info box is shown.
+    const QString& Label() const noexcept { return FLabel; }
+    void SetLabel(const QString& text);
 
     // Creates the marker's info box with the HTML; a marker has at most one, so a second
     // call replaces the text of the first.
@@ -93,6 +100,8 @@ private:
     QString FIconURL;
     bool FVisible = true;
     std::unique_ptr<TMapOverlayView> FOverlay;
+    std::optional<TColor> FRingColor;
+    QString FLabel;
 };
 
 class TMapPolyline : public TMapItem {
@@ -116,6 +125,37 @@ private:
     TColor FStrokeColor = clBlue;
     int FStrokeWidth = 2;
     bool FGeodesic = false;
+};
+
+// A filled area, drawn straight on the projection (e.g. an error ellipse as many vertices).
+class TMapPolygon : public TMapItem {
+public:
+    const QVector<TCoordinate>& Coordinates() const noexcept { return FCoordinates; }
+    TColor StrokeColor() const noexcept { return FStrokeColor; }
+    void SetStrokeColor(TColor color);
+    int StrokeWidth() const noexcept { return FStrokeWidth; } // pixels
+    void SetStrokeWidth(int pixels);
+    TColor FillColor() const noexcept { return FFillColor; }
+    void SetFillColor(TColor color);
+    int FillOpacityPercent() const noexcept { return FFillOpacity; } // 0 (none) to 100
+    void SetFillOpacityPercent(int percent);
+
+private:
+    friend class TWebMap;
+    TMapPolygon(TWebMap& map, std::uint64_t id, QVector<TCoordinate> points)
+        : TMapItem(map, id), FCoordinates(std::move(points)) {}
+    QVector<TCoordinate> FCoordinates;
+    TColor FStrokeColor = clRed;
+    int FStrokeWidth = 2;
+    TColor FFillColor = clRed;
+    int FFillOpacity = 20;
+};
+
+// One row of the map's legend: a name beside a swatch of its colour.
+struct TMapLegendEntry {
+    QString Name; // plain text
+    TColor Color = clBlue;
+    bool operator==(const TMapLegendEntry&) const = default;
 };
 
 // An ordered list of the map's items of one kind.
@@ -151,9 +191,15 @@ public:
 
     TMapItemList<TMapMarker> Markers;
     TMapItemList<TMapPolyline> Polylines;
+    TMapItemList<TMapPolygon> Polygons;
 
     TMapMarker& AddMarker(const TCoordinate& at, const QString& title, const QString& iconURL);
     TMapPolyline& AddPolyline(const QVector<TCoordinate>& points, bool closed);
+    TMapPolygon& AddPolygon(const QVector<TCoordinate>& points);
+
+    // The legend in a corner of the map, in the order given; empty: no legend.
+    const QVector<TMapLegendEntry>& Legend() const noexcept { return FLegend; }
+    void SetLegend(const QVector<TMapLegendEntry>& entries);
 
     // Moves the view to the coordinate, keeping the zoom; dropped before the page has loaded.
     void SetCenterCoordinate(const TCoordinate& center);
@@ -185,7 +231,8 @@ private:
 
     void ItemChanged(TMapItem& item);
     void Queue(TMapItem& item);
-    void Cleared(bool markers);
+    enum class TKind { Marker, Line, Polygon };
+    void Cleared(TKind kind);
     void Touched();
     void QueueAll();
     QByteArray TakeBatch();
@@ -198,8 +245,12 @@ private:
     // Pending changes since the last batch.
     bool FClearMarkers = false;
     bool FClearLines = false;
+    bool FClearPolygons = false;
+    bool FLegendChanged = false;
     std::vector<TMapMarker*> FChangedMarkers; // added or changed, in order of the first change
     std::vector<TMapPolyline*> FChangedLines;
+    std::vector<TMapPolygon*> FChangedPolygons;
+    QVector<TMapLegendEntry> FLegend;
     QByteArray FViewOps; // JSON array elements, comma-separated
     bool FPending = false;
 };

@@ -6,6 +6,7 @@
 #include "data/uDMQueries.h"
 #include "platform/MessageBox.h"
 #include "ui/map/MapOverlays.h"
+#include "ui/map/StationColors.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -359,4 +360,177 @@ TEST_F(MapOverlays, StationWithoutPositionGetsNoMarker) {
         EXPECT_NE(m->Title(), QStringLiteral("Nowhere"));
     }
     EXPECT_TRUE(FMessages.Messages().isEmpty());
+}
+
+// The fix estimate, off by default: with it on, the bearings redraw draws the estimate and its
+// ellipse in the same batch as the lines; a bearing left out in the panel moves the estimate
+// without being unselected, and stays out when it is selected again.
+TEST_F(MapOverlays, FixIsDrawnWithTheBearingsAndRedoneWhenOneIsLeftOut) {
+    for (int i = 0; i < FLodvars.Rows.size(); ++i) {
+        FLodvars.Rows[i][QStringLiteral("id")] = 100 + i;
+    }
+    FLodvars.Rows[2][QStringLiteral("lodvar")] = 5; // Gamma's bearing misses the others' crossing
+    FLodvars.Selected = {0, 1, 2};
+    FOverlays.tvLodvarsSelectionChanged();
+    EXPECT_EQ(Count(TMapOverlays::FixMarkerTag), 0) << "off by default";
+    EXPECT_TRUE(FMap.Polygons.IsEmpty());
+
+    FOverlays.SetFixEnabled(true); // redraws the bearings shown
+    TFixModel& model = FOverlays.FixModel();
+    ASSERT_EQ(model.rowCount(), 3);
+    ASSERT_TRUE(model.Estimate().IsFix()) << model.SummaryText().toStdString();
+    EXPECT_EQ(model.Estimate().Used, 3);
+    ASSERT_EQ(Count(TMapOverlays::FixMarkerTag), 1);
+    ASSERT_EQ(FMap.Polygons.Count(), 1);
+    EXPECT_EQ(FMap.Polygons[0].Coordinates().size(), TMapOverlays::FixEllipseVertices);
+    const TMapMarker& fix = FMap.Markers.Last();
+    EXPECT_EQ(fix.DataInteger(), TMapOverlays::FixMarkerTag);
+    EXPECT_EQ(fix.IconURL(), TMapOverlays::FixIconURL());
+    EXPECT_EQ(fix.Title(), model.SummaryText());
+    const TCoordinate all = fix.Coordinate();
+    EXPECT_GT(all.Latitude, 50.4);
+    EXPECT_LT(all.Latitude, 50.8);
+    EXPECT_GT(all.Longitude, 30.8);
+    EXPECT_LT(all.Longitude, 31.3);
+    const QJsonObject& batch = FPage.Last();
+    EXPECT_EQ(batch[QStringLiteral("l")].toArray().size(), 3) << "one batch: lines...";
+    EXPECT_EQ(batch[QStringLiteral("p")].toArray().size(), 1) << "...and the ellipse";
+    EXPECT_EQ(batch[QStringLiteral("m")].toArray().size(), 4);
+    EXPECT_EQ(FPage.ViewOps().last().toArray(),
+              (QJsonArray{QStringLiteral("c"), all.Latitude, all.Longitude}));
+
+    // Leave Gamma out: Alpha 45° and Beta 315° cross on the meridian 31°.
+    ASSERT_TRUE(
+        model.setData(model.index(2, TFixModel::ColBearing), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(model.rowCount(), 3) << "still listed, with its residual";
+    EXPECT_FALSE(model.data(model.index(2, TFixModel::ColResidual), Qt::DisplayRole).isNull());
+    EXPECT_EQ(model.Estimate().Used, 2);
+    EXPECT_EQ(FMap.Polylines.Count(), 3) << "and still drawn";
+    ASSERT_EQ(Count(TMapOverlays::FixMarkerTag), 1);
+    const TCoordinate two = FMap.Markers.Last().Coordinate();
+    EXPECT_NEAR(two.Longitude, 31.0, 1e-6);
+    EXPECT_GT(std::abs(two.Longitude - all.Longitude), 0.01) << "the estimate moved";
+
+    FOverlays.tvLodvarsSelectionChanged(); // selected again: still out
+    EXPECT_TRUE(model.IsLeftOut(2));
+    EXPECT_EQ(model.Estimate().Used, 2);
+
+    FOverlays.SetFixEnabled(false);
+    EXPECT_EQ(Count(TMapOverlays::FixMarkerTag), 0);
+    EXPECT_TRUE(FMap.Polygons.IsEmpty());
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(FMap.Polylines.Count(), 3);
+    EXPECT_TRUE(FMessages.Messages().isEmpty());
+}
+
+// Without a fix the panel says why and the map shows bearings only, never a guessed position.
+TEST_F(MapOverlays, NoFixShowsItsReasonAndDrawsNoEstimate) {
+    const struct {
+        const char* name;
+        QList<QVariantMap> rows;
+        TFixFailure failure;
+    } cases[] = {
+        {"one bearing",
+         {LodvarRow(50.0, 30.0, 45, QStringLiteral("A"))},
+         TFixFailure::TooFewStations},
+        {"one station twice",
+         {LodvarRow(50.0, 30.0, 45, QStringLiteral("A")),
+          LodvarRow(50.0, 30.0, 80, QStringLiteral("A"))},
+         TFixFailure::TooFewStations},
+        {"both due north",
+         {LodvarRow(50.0, 30.0, 0, QStringLiteral("A")),
+          LodvarRow(50.0, 32.0, 0, QStringLiteral("B"))},
+         TFixFailure::NearParallel},
+        {"pointing apart",
+         {LodvarRow(50.0, 30.0, 225, QStringLiteral("A")),
+          LodvarRow(50.0, 32.0, 135, QStringLiteral("B"))},
+         TFixFailure::BehindStations},
+    };
+    FOverlays.SetFixEnabled(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FLodvars.Rows = c.rows;
+        FLodvars.Selected.clear();
+        for (int i = 0; i < c.rows.size(); ++i) {
+            FLodvars.Rows[i][QStringLiteral("id")] = i;
+            FLodvars.Selected << i;
+        }
+        FOverlays.tvLodvarsSelectionChanged();
+        const TFixModel& model = FOverlays.FixModel();
+        EXPECT_EQ(model.Estimate().Failure, c.failure);
+        EXPECT_EQ(model.SummaryText(),
+                  QStringLiteral("Немає оцінки: ") + FixFailureText(c.failure));
+        EXPECT_TRUE(model.data(model.index(0, TFixModel::ColResidual), Qt::DisplayRole).isNull());
+        EXPECT_EQ(Count(TMapOverlays::FixMarkerTag), 0);
+        EXPECT_TRUE(FMap.Polygons.IsEmpty());
+        EXPECT_EQ(FMap.Polylines.Count(), c.rows.size());
+    }
+}
+
+// Station colours, off by default: lines, rings, labels and the legend by station, with the
+// names of the units list; intersection lines in the colours of their two stations.
+TEST_F(MapOverlays, StationColoursLinesRingsLabelsAndLegend) {
+    const TColor alpha = StationColor(StationKey({50, 30}));
+    const TColor beta = StationColor(StationKey({50, 32}));
+    const TColor gamma = StationColor(StationKey({49, 31}));
+    FOverlays.FormShow(2000000); // reads the units list, whose names the legend uses
+    FLodvars.Selected = {0, 1, 2, 3};
+    FOverlays.tvLodvarsSelectionChanged();
+    for (const auto& line : FMap.Polylines) {
+        EXPECT_EQ(line->StrokeColor(), TMapOverlays::LodvarLineColor) << "off by default";
+    }
+    EXPECT_FALSE(FMap.Markers[0].RingColor().has_value());
+    EXPECT_TRUE(FMap.Legend().isEmpty());
+
+    FOverlays.SetStationColorsEnabled(true); // redraws what is shown
+    ASSERT_EQ(FMap.Polylines.Count(), 4);
+    const TColor expected[] = {alpha, beta, gamma, alpha};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(FMap.Polylines[i].StrokeColor(), expected[i]) << i;
+        EXPECT_EQ(FMap.Markers[i].RingColor(), expected[i]) << i;
+    }
+    EXPECT_EQ(FMap.Markers[1].Label(), QStringLiteral("Beta")) << "the units list names it";
+    EXPECT_EQ(FMap.Legend(), (QVector<TMapLegendEntry>{{QStringLiteral("Alpha"), alpha},
+                                                       {QStringLiteral("Beta"), beta},
+                                                       {QStringLiteral("Gamma"), gamma}}))
+        << "each station once, in the order drawn";
+    EXPECT_TRUE(FPage.Last().contains(QStringLiteral("lg")));
+
+    FIntersections.Selected = {1}; // Gamma and Beta
+    FShowUnits = false;
+    FOverlays.tvIntersectionsSelectionChanged();
+    ASSERT_EQ(FMap.Polylines.Count(), 2);
+    EXPECT_EQ(FMap.Polylines[0].StrokeColor(), gamma);
+    EXPECT_EQ(FMap.Polylines[1].StrokeColor(), beta);
+    EXPECT_EQ(FMap.Legend().size(), 2);
+
+    FOverlays.SetStationColorsEnabled(false);
+    EXPECT_EQ(FMap.Polylines[0].StrokeColor(), TMapOverlays::LodvarLineColor);
+    EXPECT_TRUE(FMap.Legend().isEmpty());
+    EXPECT_TRUE(FPage.Last()[QStringLiteral("lg")].toArray().isEmpty()) << "legend removed";
+    EXPECT_TRUE(FMessages.Messages().isEmpty());
+}
+
+// Two stations whose own colours are the same do not look alike in one view: the first drawn
+// keeps its colour, the second takes the next free one, for its lines and its legend row.
+TEST_F(MapOverlays, StationsSharingAColourInOneViewAreToldApart) {
+    const TCoordinate other{51, 32};
+    ASSERT_EQ(StationColor(StationKey(other)), StationColor(StationKey({50, 30})))
+        << "the case needs two stations with one own colour";
+    FLodvars.Rows << LodvarRow(other.Latitude, other.Longitude, 200, QStringLiteral("АРМ-Other"));
+    FLodvars.Selected = {0, 4, 3};
+    FOverlays.SetStationColorsEnabled(true);
+    FOverlays.tvLodvarsSelectionChanged();
+    ASSERT_EQ(FMap.Polylines.Count(), 3);
+    const TColor alpha = FMap.Polylines[0].StrokeColor();
+    EXPECT_EQ(alpha, StationColor(StationKey({50, 30})));
+    EXPECT_NE(FMap.Polylines[2].StrokeColor(), alpha) << "drawn after Alpha, so it moves";
+    EXPECT_EQ(FMap.Polylines[1].StrokeColor(), alpha) << "Alpha's second bearing";
+    ASSERT_EQ(FMap.Legend().size(), 2);
+    EXPECT_EQ(FMap.Legend()[1].Color, FMap.Polylines[2].StrokeColor());
+    EXPECT_EQ(FMap.Markers[2].RingColor(), FMap.Polylines[2].StrokeColor());
+
+    FLodvars.Selected = {4}; // alone in its view: its own colour again
+    FOverlays.tvLodvarsSelectionChanged();
+    EXPECT_EQ(FMap.Polylines[0].StrokeColor(), alpha);
 }

@@ -4,8 +4,10 @@
 #include "FixtureGrid.h"
 #include "data/uDMQueries.h"
 #include "ui/map/MapOverlays.h"
+#include "ui/map/StationColors.h"
 #include "ui/map/WebMapView.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QJsonArray>
@@ -74,6 +76,11 @@ protected:
 };
 
 const QString Page = QStringLiteral("window.lodvarPage");
+
+// "#rrggbb" of a colour in the platform's form $00BBGGRR.
+QString Css(TColor c) {
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)).name();
+}
 
 } // namespace
 
@@ -292,4 +299,98 @@ TEST_F(MapPage, InjectedMarkupShowsLiterallyAndNoScriptRuns) {
     EXPECT_EQ(box[QStringLiteral("injected")].toInt(), 0) << "no script ran";
     EXPECT_EQ(Eval(QStringLiteral("[...%1.markers.values()][0]._icon.title").arg(Page)).toString(),
               QStringLiteral("АРМ <i>x</i> | Пеленг:45 | ") + note);
+}
+
+// The additions on the page: the fix estimate's ellipse and marker, station colours on the
+// lines and rings, the legend and the station labels (text, never markup), and each going
+// away with its toggle.
+TEST_F(MapPage, DrawsTheFixEllipseStationColoursLegendAndLabels) {
+    FOverlays.edLodvarDistPropertiesEditValueChanged(300000);
+    const QString hostile = QStringLiteral("<img src=x onerror=\"window.hit=1\">");
+    FLodvars.Rows = {LodvarRow(50, 30, 52, hostile, QStringLiteral("a")),
+                     LodvarRow(50, 32, 308, QStringLiteral("Beta"), QStringLiteral("b")),
+                     LodvarRow(49.5, 31, 0, QStringLiteral("Gamma"), QStringLiteral("c"))};
+    for (int i = 0; i < 3; ++i) {
+        FLodvars.Rows[i][QStringLiteral("id")] = i + 1;
+        FLodvars.Selected << i;
+    }
+    FOverlays.SetStationColorsEnabled(true);
+    FOverlays.SetFixEnabled(true);
+    FOverlays.tvLodvarsSelectionChanged();
+    ASSERT_TRUE(Drawn());
+    ASSERT_TRUE(FOverlays.FixModel().Estimate().IsFix());
+    ASSERT_TRUE(WaitFor([this] {
+        return Eval(QStringLiteral("[...%1.markers.values()].every(m => m._icon.complete && "
+                                   "m._icon.naturalWidth > 0)")
+                        .arg(Page))
+            .toBool();
+    })) << "the estimate's inline icon shows too";
+    const QJsonObject drawn =
+        Eval(QStringLiteral(
+                 "({polygons: [...%1.polygons.values()].map(p => ({points: p.getLatLngs()[0],"
+                 " color: p.options.color, fill: p.options.fillColor,"
+                 " opacity: p.options.fillOpacity, onMap: %1.map.hasLayer(p)})),"
+                 " lines: [...%1.lines.values()].map(l => l.options.color),"
+                 " rings: [...%1.rings.values()].map(r => r.options.color),"
+                 " labels: [...document.querySelectorAll('.lodvar-label')].map(e => e.textContent),"
+                 " legend: [...document.querySelectorAll('.lodvar-legend-row')].map(e =>"
+                 " [e.textContent, e.firstChild.style.backgroundColor]),"
+                 " images: document.querySelectorAll('.lodvar-legend img, .lodvar-label img')"
+                 ".length, hit: window.hit === 1})")
+                 .arg(Page))
+            .toObject();
+    const QJsonArray polygons = drawn[QStringLiteral("polygons")].toArray();
+    ASSERT_EQ(polygons.size(), 1);
+    const QJsonObject ellipse = polygons[0].toObject();
+    const QJsonArray points = ellipse[QStringLiteral("points")].toArray();
+    ASSERT_EQ(points.size(), TMapOverlays::FixEllipseVertices);
+    const TCoordinate first = FMap.Polygons[0].Coordinates()[0];
+    EXPECT_NEAR(points[0][QStringLiteral("lat")].toDouble(), first.Latitude, 1e-9);
+    EXPECT_NEAR(points[0][QStringLiteral("lng")].toDouble(), first.Longitude, 1e-9);
+    EXPECT_EQ(ellipse[QStringLiteral("color")].toString(), QStringLiteral("#ffffff"));
+    EXPECT_DOUBLE_EQ(ellipse[QStringLiteral("opacity")].toDouble(), 0.15);
+    EXPECT_TRUE(ellipse[QStringLiteral("onMap")].toBool());
+
+    const QString alpha = Css(StationColor(StationKey({50, 30})));
+    const QJsonArray lines = drawn[QStringLiteral("lines")].toArray();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0].toString(), alpha);
+    EXPECT_NE(lines[0].toString(), QStringLiteral("#0000ff"));
+    EXPECT_EQ(drawn[QStringLiteral("rings")].toArray().size(), 3) << "not the estimate";
+    EXPECT_EQ(drawn[QStringLiteral("rings")].toArray()[0].toString(), alpha);
+    EXPECT_EQ(drawn[QStringLiteral("labels")].toArray(),
+              (QJsonArray{hostile, QStringLiteral("Beta"), QStringLiteral("Gamma")}))
+        << QJsonDocument(drawn[QStringLiteral("labels")].toArray()).toJson().toStdString();
+    const QJsonArray legend = drawn[QStringLiteral("legend")].toArray();
+    ASSERT_EQ(legend.size(), 3);
+    EXPECT_EQ(legend[0][0].toString(), hostile) << "names are text";
+    EXPECT_FALSE(legend[0][1].toString().isEmpty());
+    EXPECT_EQ(drawn[QStringLiteral("images")].toInt(), 0);
+    EXPECT_FALSE(drawn[QStringLiteral("hit")].toBool());
+
+    // The labels go with the info boxes; the legend, rings and ellipse with their toggles.
+    FShowInfo = false;
+    FOverlays.cbShowIntersectionInfoPropertiesEditValueChanged();
+    ASSERT_TRUE(Drawn());
+    EXPECT_EQ(Eval(QStringLiteral("%1.labels.size").arg(Page)).toInt(), 0);
+    // Leaflet fades a closing label out before it leaves the document.
+    EXPECT_TRUE(WaitFor([this] {
+        return Eval(QStringLiteral("document.querySelectorAll('.lodvar-label').length")).toInt() ==
+               0;
+    }));
+    FOverlays.SetStationColorsEnabled(false);
+    FOverlays.SetFixEnabled(false);
+    ASSERT_TRUE(Drawn());
+    const QJsonObject off =
+        Eval(QStringLiteral("({legend: document.querySelector('.lodvar-legend') !== null,"
+                            " rings: %1.rings.size, polygons: %1.polygons.size,"
+                            " lines: [...%1.lines.values()].map(l => l.options.color)})")
+                 .arg(Page))
+            .toObject();
+    EXPECT_FALSE(off[QStringLiteral("legend")].toBool());
+    EXPECT_EQ(off[QStringLiteral("rings")].toInt(), 0);
+    EXPECT_EQ(off[QStringLiteral("polygons")].toInt(), 0);
+    EXPECT_EQ(off[QStringLiteral("lines")].toArray(),
+              (QJsonArray{QStringLiteral("#0000ff"), QStringLiteral("#0000ff"),
+                          QStringLiteral("#0000ff")}));
 }

@@ -181,3 +181,68 @@ TEST(WebMap, ReloadedPageGetsEverythingAgain) {
     EXPECT_EQ(page.Last()[QStringLiteral("l")].toArray().size(), 1);
     EXPECT_EQ(page.Last()[QStringLiteral("cl")].toInt(), 1);
 }
+
+// Polygons, marker rings and labels and the legend ride in the same batches as the rest,
+// and only when there is something of theirs: a map that never uses them sends what it
+// always sent.
+TEST(WebMap, PolygonsRingsLabelsAndLegendOnlyWhenUsed) {
+    TWebMap map;
+    TBatchRecorder page(map);
+    map.SetPageLoaded();
+    {
+        const TMapUpdate update(map);
+        map.AddMarker(Kyiv, QStringLiteral("a"), QStringLiteral("u1"));
+        map.AddPolyline({Kyiv, Lviv}, false);
+    }
+    const QJsonObject plain = page.Last();
+    for (const char* key : {"p", "cp", "lg"}) {
+        EXPECT_FALSE(plain.contains(QLatin1String(key))) << key;
+    }
+    const QJsonArray markers = plain[QStringLiteral("m")].toArray();
+    ASSERT_EQ(markers.size(), 1);
+    EXPECT_EQ(markers.at(0).toArray().size(), 8) << "no ring or label";
+
+    {
+        const TMapUpdate update(map);
+        TMapPolygon& area = map.AddPolygon({Kyiv, Lviv, {49.0, 28.0}});
+        area.SetStrokeColor(0x00FFFFFF);
+        area.SetFillColor(0x00B27200);
+        area.SetFillOpacityPercent(150); // clamped
+        TMapMarker& station = map.AddMarker(Lviv, QStringLiteral("b"), QStringLiteral("u1"));
+        station.SetRingColor(0x00009FE6);
+        station.SetLabel(QStringLiteral("Львів \"1\""));
+        map.SetLegend({{QStringLiteral("Львів \"1\""), 0x00009FE6}, {QStringLiteral("K"), clRed}});
+    }
+    ASSERT_TRUE(page.Parsed);
+    const QJsonObject b = page.Last();
+    EXPECT_EQ(b[QStringLiteral("cp")].toInt(), 0);
+    const QJsonArray polygon = b[QStringLiteral("p")].toArray().at(0).toArray();
+    EXPECT_EQ(polygon.at(1).toArray().size(), 6);
+    EXPECT_EQ(polygon.at(1).toArray().at(2).toDouble(), Lviv.Latitude);
+    EXPECT_EQ(polygon.at(2).toString(), QStringLiteral("#ffffff"));
+    EXPECT_EQ(polygon.at(4).toString(), QStringLiteral("#0072b2"));
+    EXPECT_EQ(polygon.at(5).toInt(), 100);
+    const QJsonArray marker = b[QStringLiteral("m")].toArray().at(0).toArray();
+    EXPECT_EQ(marker.at(8).toString(), QStringLiteral("#e69f00"));
+    EXPECT_EQ(marker.at(9).toString(), QStringLiteral("Львів \"1\""));
+    const QJsonArray legend = b[QStringLiteral("lg")].toArray();
+    ASSERT_EQ(legend.size(), 2);
+    EXPECT_EQ(legend.at(1).toArray().at(1).toString(), QStringLiteral("#ff0000"));
+
+    const int sent = page.Batches.size();
+    map.SetLegend(map.Legend());
+    EXPECT_EQ(page.Batches.size(), sent) << "an unchanged legend sends nothing";
+    map.Polygons.Clear();
+    EXPECT_EQ(page.Last()[QStringLiteral("cp")].toInt(), 1);
+    EXPECT_TRUE(page.Last()[QStringLiteral("p")].toArray().isEmpty());
+    map.SetLegend({});
+    EXPECT_TRUE(page.Last()[QStringLiteral("lg")].toArray().isEmpty()) << "empty removes it";
+
+    // A reloaded page gets the polygons and the legend again, without a clear of polygons.
+    map.AddPolygon({Kyiv, Lviv, {49.0, 28.0}});
+    map.SetLegend({{QStringLiteral("K"), clRed}});
+    map.SetPageLoaded();
+    EXPECT_EQ(page.Last()[QStringLiteral("p")].toArray().size(), 1);
+    EXPECT_EQ(page.Last()[QStringLiteral("lg")].toArray().size(), 1);
+    EXPECT_EQ(page.Last()[QStringLiteral("m")].toArray().size(), 2);
+}
