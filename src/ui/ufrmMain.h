@@ -30,6 +30,7 @@ class TWebMap;
 class TWebMapView;
 class TDbQuery;
 class TGrid;
+class TLiveRefresh;
 class TGridSelection;
 class TGridView;
 class TNullableDateEdit;
@@ -108,6 +109,11 @@ public:
     QAction* actCenterMap;
     TPropertiesStore* cxPropertiesStore1;
 
+    // Live mode: the ribbon toggle "Автооновлення" (off by default, kept in the state
+    // file) and what it drives; the poll interval comes from the main settings file.
+    QCheckBox* cbLiveUpdate;
+    TLiveRefresh* FLiveRefresh;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -116,6 +122,7 @@ private:
     void CreatePage();
     void CreateStore();
     void CreateMap();
+    void CreateLiveRefresh();
     void SetDateParams();
     // Re-runs a query of the focused command's details; failure: the label, then the error.
     void LoadCommandDetail(TDbQuery& query, int commandId, const QString& failure);
