@@ -2,6 +2,7 @@
 
 #include "data/uDMQueries.h"
 #include "data/uDbNotifier.h"
+#include "data/uDbQuery.h"
 #include "platform/Exceptions.h"
 #include "ui/grid/GridView.h"
 #include "ui/grid/GroupingModel.h"
@@ -29,6 +30,21 @@ QStringList FingerprintSql(const QStringList& sql) {
                            "E'\\n')), '') FROM ("),
             inner, QStringLiteral(") t")};
 }
+
+// One short text that changes with every insert, update and delete of the tables the
+// grids are read from: per table the row count and the newest row version's transaction
+// id. Far cheaper than the grids' own statements, so an idle network costs one scan.
+const QStringList StampSql = {
+    QStringLiteral("SELECT concat_ws('/',"),
+    QStringLiteral(" (SELECT count(*) || '.' || coalesce(max(xmin::text::bigint), 0) FROM "
+                   "lodvar.comset),"),
+    QStringLiteral(" (SELECT count(*) || '.' || coalesce(max(xmin::text::bigint), 0) FROM "
+                   "lodvar.lodset),"),
+    QStringLiteral(" (SELECT count(*) || '.' || coalesce(max(xmin::text::bigint), 0) FROM "
+                   "lodvar.arms),"),
+    QStringLiteral(" (SELECT count(*) || '.' || coalesce(max(xmin::text::bigint), 0) FROM "
+                   "lodvar.units))"),
+};
 
 // Walks the group rows of a view's grouping tree with their paths of group values.
 template <class TVisit>
@@ -204,7 +220,8 @@ struct TLiveRefresh::TGrid {
 
 TLiveRefresh::TLiveRefresh(TDMQueries& queries, TGridView& commands, TGridView& lodvars,
                            TGridView& intersections, QObject* parent)
-    : QObject(parent), dm(queries), FNotifier(std::make_unique<TDbNotifier>(*queries.cnn)) {
+    : QObject(parent), dm(queries), FNotifier(std::make_unique<TDbNotifier>(*queries.cnn)),
+      FStamp(std::make_unique<TDbQuery>()) {
     FGrids.push_back(std::make_unique<TGrid>(commands, *dm.qCommands, QStringLiteral("_id")));
     FGrids.push_back(std::make_unique<TGrid>(lodvars, *dm.qLodvarsByCommand, QStringLiteral("id")));
     FGrids.push_back(std::make_unique<TGrid>(intersections, *dm.qIntersections,
@@ -226,6 +243,8 @@ TLiveRefresh::TLiveRefresh(TDMQueries& queries, TGridView& commands, TGridView& 
     });
     connect(FNotifier.get(), &TDbNotifier::Changed, this, &TLiveRefresh::Trigger);
     connect(FNotifier.get(), &TDbNotifier::Lost, this, &TLiveRefresh::Trigger);
+    FStamp->SetConnection(dm.cnn);
+    FStamp->SetSQL(StampSql);
 }
 
 TLiveRefresh::~TLiveRefresh() = default;
@@ -237,6 +256,7 @@ void TLiveRefresh::SetEnabled(bool on) {
     if (on) {
         for (const auto& grid : FGrids)
             grid->Fingerprint.reset();
+        FLastStamp.reset();
         StartListening();
         FPoll.start();
         // The first look sets what "unchanged" means; it reloads only what differs.
@@ -293,17 +313,30 @@ bool TLiveRefresh::Refresh() {
         return false;
     const QScopedValueRollback guard(FRefreshing, true);
     ++FRefreshCount;
+    // The stamp is taken before the fingerprints: a change between the two shows in the
+    // next stamp.
+    QString stamp;
     std::vector<QString> prints;
     try {
-        for (const auto& grid : FGrids)
-            prints.push_back(grid->TakeFingerprint());
+        FStamp->Open();
+        stamp = FStamp->Fields(0).AsString();
+        FStamp->Close();
+        // Unchanged tables since the last full look: every grid, however loaded since,
+        // shows what the database holds.
+        if (stamp != FLastStamp)
+            for (const auto& grid : FGrids)
+                prints.push_back(grid->TakeFingerprint());
     } catch (const Exception&) {
+        FStamp->Close();
         SetWaiting(true);
         return false;
     }
     SetWaiting(false);
     if (!FNotifier->Listening())
         StartListening();
+    if (prints.empty())
+        return false;
+    FLastStamp = stamp;
 
     std::vector<bool> changed;
     bool any = false;

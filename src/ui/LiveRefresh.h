@@ -4,10 +4,11 @@
 // - Change detection: a TDbNotifier on "lodvar_changes" triggers a refresh at once (its
 //   bursts come coalesced); a poll timer at the interval (seconds) triggers one when no
 //   notification comes, so sites without the trigger script are live too.
-// - A refresh first asks the server for a fingerprint (row count and a digest of the
-//   rows) of each open grid query with its current parameters; a query whose fingerprint
-//   is unchanged is not reloaded, so an idle network costs three tiny answers and the
-//   grids are neither reset nor repainted.
+// - A refresh first asks the server for a stamp of the tables the grids read (row counts
+//   and newest row versions, one scan): while it is unchanged nothing else is asked, so
+//   an idle network costs one small answer and the grids are neither reset nor
+//   repainted. When it changed, each open grid query's fingerprint (row count and a
+//   digest of its rows, with its current parameters) tells which grids to reload.
 // - A query that changed is reloaded keeping what the operator is doing: the focused
 //   command, the selected bearings and intersections (by their keys), the scroll
 //   positions and the expanded groups; grouping and the find filter live in the views'
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class TDMQueries;
 class TDbNotifier;
@@ -83,6 +85,8 @@ private:
     TDMQueries& dm;
     std::vector<std::unique_ptr<TGrid>> FGrids; // commands, bearings, intersections
     std::unique_ptr<TDbNotifier> FNotifier;
+    std::unique_ptr<TDbQuery> FStamp;
+    std::optional<QString> FLastStamp;
     QTimer FPoll;
     QTimer FRetry;  // a refresh that had to wait for the operator
     QTimer FUnmark; // clears the marks of arrived rows
