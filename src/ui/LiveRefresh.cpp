@@ -70,8 +70,9 @@ struct TLiveRefresh::TGrid {
     TDbQuery Probe;
     QStringList ProbeSource; // the statement the probe was made from
     std::optional<QString> Fingerprint;
-    QSet<QString> Marked; // keys as the grid's rows give them (TGridRow::Value)
-    int Loads = 0;        // reloads of the query, whoever did them
+    QSet<QString> Marked;      // keys as the grid's rows give them (TGridRow::Value)
+    int Loads = 0;             // reloads of the query, whoever did them
+    bool ClosedByLive = false; // a reload of ours failed and left the query closed
 
     // What the operator sees of the grid, to put back after a reload.
     struct TState {
@@ -211,9 +212,11 @@ struct TLiveRefresh::TGrid {
             Query.Close();
             Query.Open();
         } catch (...) {
+            ClosedByLive = true;
             Query.EnableControls();
             throw;
         }
+        ClosedByLive = false;
         Query.EnableControls();
     }
 };
@@ -336,17 +339,19 @@ bool TLiveRefresh::Refresh() {
         StartListening();
     if (prints.empty())
         return false;
-    FLastStamp = stamp;
 
     std::vector<bool> changed;
     bool any = false;
     for (size_t i = 0; i < FGrids.size(); ++i) {
         const TGrid& grid = *FGrids[i];
-        changed.push_back(grid.Query.Active() && grid.Fingerprint != prints[i]);
+        changed.push_back((grid.Query.Active() && grid.Fingerprint != prints[i]) ||
+                          grid.ClosedByLive);
         any = any || changed.back();
     }
-    if (!any)
+    if (!any) {
+        FLastStamp = stamp;
         return false;
+    }
 
     std::vector<TGrid::TState> before;
     std::vector<int> loads;
@@ -379,7 +384,7 @@ bool TLiveRefresh::Refresh() {
         for (size_t i = 1; i < FGrids.size(); ++i) {
             TGrid& grid = *FGrids[i];
             const bool reloadedByWindow = grid.Loads != loads[i];
-            if (changed[i] && !reloadedByWindow && grid.Query.Active())
+            if (changed[i] && !reloadedByWindow && (grid.Query.Active() || grid.ClosedByLive))
                 grid.Reload();
             if (!sameCommand)
                 continue;
@@ -404,6 +409,7 @@ bool TLiveRefresh::Refresh() {
     }
     for (size_t i = 0; i < FGrids.size(); ++i)
         FGrids[i]->Fingerprint = prints[i];
+    FLastStamp = stamp;
     bool marked = false;
     for (const auto& grid : FGrids)
         marked = marked || !grid->Marked.isEmpty();

@@ -12,8 +12,10 @@
 #include "ui/ribbon/RibbonEdits.h"
 #include "ui/ufrmMain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -174,6 +176,8 @@ TEST_F(LiveRefresh, NotificationGivesExactlyOneRefreshWithTheNewRowMarked) {
     ASSERT_EQ(Lodvars().model()->rowCount(), 4);
     const int row = LodvarRowOf(200);
     EXPECT_TRUE(Live().IsMarked(Lodvars(), row));
+    EXPECT_TRUE(Lodvars().CellColours(Lodvars().IndexOfSourceRow(row)).Brush.isValid());
+    EXPECT_FALSE(Lodvars().CellColours(Lodvars().IndexOfSourceRow(LodvarRowOf(1))).Brush.isValid());
     EXPECT_FALSE(Live().IsMarked(Lodvars(), LodvarRowOf(1)));
     EXPECT_TRUE(FMessages.Messages().isEmpty());
 }
@@ -190,6 +194,24 @@ TEST_F(LiveRefresh, BurstOfAHundredGivesAtMostTwoRefreshes) {
     EXPECT_GE(Live().RefreshCount() - before, 1);
     EXPECT_LE(Live().RefreshCount() - before, 2);
     EXPECT_EQ(Lodvars().model()->rowCount(), 103);
+}
+
+TEST_F(LiveRefresh, RefreshWaitsWhileAPopupIsOpen) {
+    FWindow->show(); // refreshes the commands: the focus goes back to command 1
+    FocusCommand(1);
+    SwitchOn();
+    QTest::qWait(SettleMs);
+    QSignalSpy refreshed(&Live(), &TLiveRefresh::Refreshed);
+    QMenu* menu = Lodvars().CreateHeaderMenu(0, FWindow.get());
+    menu->popup(FWindow->mapToGlobal(QPoint(100, 100)));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    Exec(QString::fromUtf8(InsertBearing).arg(205));
+    EXPECT_FALSE(refreshed.wait(DeadlineMs));
+    EXPECT_EQ(LodvarRowOf(205), -1);
+    menu->close();
+    delete menu;
+    EXPECT_TRUE(refreshed.wait(DeadlineMs));
+    EXPECT_NE(LodvarRowOf(205), -1);
 }
 
 TEST_F(LiveRefresh, PollingFindsANewBearingWithoutTheTrigger) {
