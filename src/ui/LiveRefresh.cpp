@@ -430,8 +430,15 @@ bool TLiveRefresh::IsMarked(const TGridView& view, int sourceRow) const {
 }
 
 void TLiveRefresh::DecorateCell(const TGridView& view, TGridCellDraw& cell) const {
-    if (cell.Selected)
+    // A grid with a custom-draw handler leaves the selected rows' colours to it: a
+    // selected row the handler before this one left alone gets the usual highlight.
+    if (cell.Selected) {
+        if (!cell.BrushColor.isValid()) {
+            cell.BrushColor = view.palette().color(QPalette::Highlight);
+            cell.FontColor = view.palette().color(QPalette::HighlightedText);
+        }
         return;
+    }
     for (const auto& grid : FGrids)
         if (&grid->View == &view) {
             if (!grid->Marked.isEmpty() &&

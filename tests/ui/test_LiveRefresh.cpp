@@ -179,6 +179,12 @@ TEST_F(LiveRefresh, NotificationGivesExactlyOneRefreshWithTheNewRowMarked) {
     EXPECT_TRUE(Lodvars().CellColours(Lodvars().IndexOfSourceRow(row)).Brush.isValid());
     EXPECT_FALSE(Lodvars().CellColours(Lodvars().IndexOfSourceRow(LodvarRowOf(1))).Brush.isValid());
     EXPECT_FALSE(Live().IsMarked(Lodvars(), LodvarRowOf(1)));
+    // Selected rows keep the grid's highlight, arrived or not.
+    SelectLodvars({1, 200});
+    for (int id : {1, 200})
+        EXPECT_EQ(Lodvars().CellColours(Lodvars().IndexOfSourceRow(LodvarRowOf(id))).Brush,
+                  Lodvars().palette().color(QPalette::Highlight))
+            << id;
     EXPECT_TRUE(FMessages.Messages().isEmpty());
 }
 
