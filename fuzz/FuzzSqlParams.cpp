@@ -1,7 +1,8 @@
 // Feeds arbitrary text to the named-parameter rewriter. Every name it finds is a name
 // as the server's lexer reads one, none twice (in any letter case), each sent as its
 // own $n; and the rewritten statement holds no named parameter any more, so the
-// rewriter read quotes, comments and dollar quotes the same way before and after.
+// rewriter read quotes, comments and dollar quotes the same way before and after
+// (for text that UTF-8 can carry to the server).
 #include "FuzzSupport.h"
 #include "data/uSqlParams.h"
 
@@ -24,7 +25,10 @@ void Exercise(const QString& sql) {
         folded.insert(name.toLower());
         Require(parsed.Text.contains('$' + QByteArray::number(i + 1)));
     }
-    Require(ParseNamedParams(QString::fromUtf8(parsed.Text)).Names.isEmpty());
+    // Lone surrogates have no UTF-8 form: the server gets other text for them.
+    if (sql.isValidUtf16()) {
+        Require(ParseNamedParams(QString::fromUtf8(parsed.Text)).Names.isEmpty());
+    }
 }
 
 } // namespace

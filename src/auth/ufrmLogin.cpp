@@ -312,7 +312,7 @@ QString TfrmLogin::SetUpDmCnn(TLodvarConnection* Adb_cnn) {
     TDbConnection& cnn = Fdm.cnn();
     if (TLodvarConnection::CheckServerPort(Adb_cnn->server(), Adb_cnn->Port())) {
         cnn.SetServer(Adb_cnn->server());
-        cnn.SetPort(Adb_cnn->Port());
+        cnn.SetPortNumber(Adb_cnn->Port());
         cnn.SetUsername(Adb_cnn->DBUserName());
         cnn.SetPassword(Adb_cnn->dbPasswd());
         cnn.SetDatabase(Adb_cnn->DBName());

@@ -29,7 +29,7 @@ QString AsciiUpper(const QString& text) {
 TLodvarConnection::TLodvarConnection(QString AUserBinDir, TDbConnection& Acnn)
     : FUserBinDir(std::move(AUserBinDir)), Fcnn(&Acnn) {}
 
-void TLodvarConnection::SetPort(int APort) {
+void TLodvarConnection::SetPortNumber(int APort) {
     FPort = (APort >= 1 && APort <= 65534) ? APort : 5432;
 }
 
@@ -55,7 +55,7 @@ bool TLodvarConnection::LoadByAlias(const QString& ADBAlias, bool AIgnore) {
                                 QStringLiteral(" cannot be read."));
             FAlias = alias;
             Fserver = ReadKey(file, ConnectionFile::Server);
-            SetPort(ReadKey(file, ConnectionFile::Port));
+            SetPortNumber(ReadKey(file, ConnectionFile::Port));
             FDBname = ReadKey(file, ConnectionFile::DbName);
             FDBUserName = ReadKey(file, ConnectionFile::DbUserName);
             return true;
@@ -91,7 +91,7 @@ bool TLodvarConnection::Connect() {
     try {
         Fcnn->SetConnected(false);
         Fcnn->SetServer(Fserver);
-        Fcnn->SetPort(FPort);
+        Fcnn->SetPortNumber(FPort);
         Fcnn->SetDatabase(FDBname);
         Fcnn->SetUsername(FDBUserName);
         Fcnn->SetPassword(QString::fromLatin1(SiteConfig::ProfilePassword));

@@ -18,7 +18,7 @@ public:
     void setServer(const QString& AValue) { Fserver = AValue; }
     int Port() const noexcept { return FPort; }
     // Ports outside 1..65534 (0, negative, 65535 and above) become 5432.
-    void SetPort(int APort);
+    void SetPortNumber(int APort);
     const QString& Alias() const noexcept { return FAlias; }
     void setAlias(const QString& AValue) { FAlias = AValue; }
     const QString& DBName() const noexcept { return FDBname; }

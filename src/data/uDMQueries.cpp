@@ -179,7 +179,7 @@ TDMQueries::TDMQueries(QObject* parent)
       srcLodvars(Make<TDataSource>(this, "srcLodvars")),
       srcIntersections2(Make<TDataSource>(this, "srcIntersections2")) {
     cnn->SetServer(QString::fromUtf8(SiteConfig::DbHost));
-    cnn->SetPort(SiteConfig::DbPort);
+    cnn->SetPortNumber(SiteConfig::DbPort);
     cnn->SetDatabase(QStringLiteral("lodvar"));
     cnn->SetUsername(QStringLiteral("lodvar"));
     cnn->SetPassword(QString::fromUtf8(SiteConfig::DbPassword));

@@ -9,10 +9,10 @@
 //   closed (implicit connect) and, with LocalFailover on, re-establishes a connection that
 //   was lost and runs the statement once more, without a message.
 // - No wait for the server is unbounded: connects give up after 15 s, TCP keepalives
-//   and a user timeout notice a dead peer, and a statement that gets no answer within
-//   StatementTimeout is cancelled; the connection is then closed (so the next use
-//   connects again) and EDatabaseError raises "The database server did not answer
-//   within ... s".
+//   and a user timeout notice a dead peer, and a statement whose answer has not come
+//   in full within StatementTimeout is cancelled; the connection is then closed (the
+//   next use connects again; the statement is not repeated) and EDatabaseError raises
+//   "The database server did not answer within ... s; ...".
 #pragma once
 
 #include "data/PgHandles.h"
@@ -37,7 +37,7 @@ public:
     const QString& Server() const noexcept { return FServer; }
     void SetServer(const QString& server) { FServer = server; }
     int Port() const noexcept { return FPort; }
-    void SetPort(int port) { FPort = port; }
+    void SetPortNumber(int port) { FPort = port; }
     const QString& Database() const noexcept { return FDatabase; }
     void SetDatabase(const QString& database) { FDatabase = database; }
     const QString& Username() const noexcept { return FUsername; }
@@ -45,7 +45,7 @@ public:
     const QString& Password() const noexcept { return FPassword; }
     void SetPassword(const QString& password) { FPassword = password; }
 
-    // How long a statement may wait for the server's answer; the site's
+    // How long a statement may wait for the server's whole answer; the site's
     // SiteConfig::StatementTimeoutSeconds unless set.
     std::chrono::milliseconds StatementTimeout() const noexcept { return FStatementTimeout; }
     void SetStatementTimeout(std::chrono::milliseconds timeout) { FStatementTimeout = timeout; }

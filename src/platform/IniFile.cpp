@@ -340,13 +340,17 @@ QString OneLine(QString text) {
     return text;
 }
 
-// The document's bytes with lines put in at the offset at, each ended by the line
-// break; a line before them that had no terminator gets one first.
-QByteArray Spliced(const TDocument& doc, qsizetype at, bool terminateBefore,
+// The document's bytes with lines put in after the line before (or at the start),
+// each ended by the line break. A line before them without a terminator gets one
+// first: a line feed alone when it ends in a carriage return already, which then
+// stays no part of its value.
+QByteArray Spliced(const TDocument& doc, const std::optional<TLine>& before,
                    const QStringList& lines, const QString& lineBreak) {
+    const qsizetype at = before ? before->End : doc.Begin;
     QByteArray bytes = doc.Bytes.first(at);
-    if (terminateBefore) {
-        bytes += Encode(doc.Encoding, lineBreak);
+    if (before && !before->Terminated) {
+        bytes +=
+            Encode(doc.Encoding, before->TextEnd < before->End ? QStringLiteral("\n") : lineBreak);
     }
     for (const QString& line : lines) {
         bytes += Encode(doc.Encoding, line + lineBreak);
@@ -392,7 +396,7 @@ QByteArray WithValue(const TDocument& doc, const QString& section, const QString
     }
     const QString keyLine = key + QLatin1Char('=') + value;
     if (insertAfter) {
-        return Spliced(doc, insertAfter->End, !insertAfter->Terminated, {keyLine}, lineBreak);
+        return Spliced(doc, insertAfter, {keyLine}, lineBreak);
     }
     QStringList added;
     if (last && !last->Text.isEmpty()) {
@@ -400,7 +404,7 @@ QByteArray WithValue(const TDocument& doc, const QString& section, const QString
     }
     added.append(QLatin1Char('[') + section + QLatin1Char(']'));
     added.append(keyLine);
-    return Spliced(doc, doc.End, last && !last->Terminated, added, lineBreak);
+    return Spliced(doc, last, added, lineBreak);
 }
 
 [[noreturn]] void RaiseWriteError(const QString& fileName) {

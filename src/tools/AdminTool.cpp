@@ -27,6 +27,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <termios.h>
@@ -423,7 +424,7 @@ int WriteProfile(const ParsedArgs& args) {
     TDbConnection unused;
     TLodvarConnection profile(stagingFolder, unused);
     profile.setServer(server);
-    profile.SetPort(port);
+    profile.SetPortNumber(port);
     profile.setDBName(dbName);
     profile.setDBUserName(dbUserName);
     const TIniFile stagedIni(stagedFile);

@@ -132,7 +132,7 @@ TEST_F(TSessionStartTest, StoredSettingsThatFailGiveTheBoxWithEmptyTexts) {
         },
         [&](TDbConnection& cnn) {
             TSessionSite::PointAtServer(cnn);
-            cnn.SetPort(dead.Port());
+            cnn.SetPortNumber(dead.Port());
         });
     EXPECT_EQ(code, ExitWithoutMainWindow);
     EXPECT_FALSE(driver.Done());
@@ -178,7 +178,7 @@ TEST(ConnectionTexts, Substitutions) {
         SCOPED_TRACE(c.name);
         TDbConnection cnn;
         cnn.SetServer(S(c.server));
-        cnn.SetPort(c.port);
+        cnn.SetPortNumber(c.port);
         cnn.SetDatabase(S(c.database));
         const TConnectionTexts texts = ConnectionTexts(cnn, c.substitute);
         EXPECT_EQ(texts.Server, c.texts.Server);

@@ -33,7 +33,7 @@ TEST_F(TdmTest, AServerThatCannotBeReachedEndsTheConstructionBeforeAnyFolderOrDi
     EXPECT_THROW(Tdm(nullptr,
                      [&](TDbConnection& cnn) {
                          TSessionSite::PointAtServer(cnn);
-                         cnn.SetPort(dead.Port());
+                         cnn.SetPortNumber(dead.Port());
                      }),
                  EDatabaseError);
     EXPECT_FALSE(QFileInfo::exists(site.HDDir()));

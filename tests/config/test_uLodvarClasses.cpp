@@ -67,8 +67,8 @@ TEST(TLodvarConnection, SetPortClampsToOneThrough65534) {
     TLodvarConnection profile(QString(), cnn);
     EXPECT_EQ(profile.Port(), 0) << "a new profile";
     for (const auto& c : cases) {
-        profile.SetPort(c.given);
-        EXPECT_EQ(profile.Port(), c.held) << "SetPort(" << c.given << ")";
+        profile.SetPortNumber(c.given);
+        EXPECT_EQ(profile.Port(), c.held) << "SetPortNumber(" << c.given << ")";
     }
 }
 
@@ -131,7 +131,7 @@ TEST(TLodvarConnection, LoadByAliasOnAMissingFile) {
     TDbConnection cnn;
     TLodvarConnection profile(folder.Path(), cnn);
     profile.setServer(S("kept"));
-    profile.SetPort(1234);
+    profile.SetPortNumber(1234);
     profile.setAlias(S("before"));
     {
         MessageRecorder messages;
@@ -184,7 +184,7 @@ TEST(TLodvarConnection, SaveByAliasWritesWhatLoadByAliasReads) {
     TDbConnection cnn;
     TLodvarConnection saved(folder.Path(), cnn);
     saved.setServer(S("db.example"));
-    saved.SetPort(6000);
+    saved.SetPortNumber(6000);
     saved.setDBName(S("lodvar"));
     saved.setDBUserName(S("оператор"));
     saved.setDbPasswd(S("таємно"));
@@ -267,7 +267,7 @@ TEST_F(TLodvarConnectionOnServer, ConnectPointsTheSessionConnectionAtTheProfile)
     cnn.SetConnected(true);
     TLodvarConnection profile(QString(), cnn);
     profile.setServer(server.Host());
-    profile.SetPort(server.Port());
+    profile.SetPortNumber(server.Port());
     profile.setDBName(server.Database());
     profile.setDBUserName(S("profile_user"));
     MessageRecorder messages;
@@ -297,7 +297,7 @@ TEST_F(TLodvarConnectionOnServer, RefusedLoginGivesFalseWithoutAMessage) {
         TDbConnection cnn;
         TLodvarConnection profile(QString(), cnn);
         profile.setServer(server.Host());
-        profile.SetPort(server.Port());
+        profile.SetPortNumber(server.Port());
         profile.setDBName(S(c.database));
         profile.setDBUserName(S(c.user));
         MessageRecorder messages;

@@ -226,7 +226,7 @@ TEST_F(DbFacility, ImplicitConnectUsesTheSettingsHeldAtThatMoment) {
 }
 
 TEST_F(DbFacility, ConnectFailureRaisesTheClientMessage) {
-    FCnn.SetPort(1);
+    FCnn.SetPortNumber(1);
     try {
         FCnn.SetConnected(true);
         FAIL() << "connected to port 1";
@@ -249,7 +249,7 @@ TEST_F(DbFacility, PortZeroMeansTheClientLibraryDefault) {
         }
     } restore{saved};
     qputenv("PGPORT", QByteArray::number(TPgTestServer::Instance().Port()));
-    FCnn.SetPort(0);
+    FCnn.SetPortNumber(0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT current_setting('port')")),
               QString::number(TPgTestServer::Instance().Port()));
 }

@@ -48,7 +48,7 @@ QString WaitForWindow(const QString& titleRegex, int timeoutMs) {
                                  QStringLiteral("--name"), titleRegex});
         if (!ids.isEmpty())
             return ids.section(QLatin1Char('\n'), 0, 0);
-        Pause(100);
+        Pause(20);
     }
     return {};
 }

@@ -350,7 +350,7 @@ QString TPgTestServer::LodvarPassword() const {
 
 void TPgTestServer::PointAt(TDbConnection& cnn) const {
     cnn.SetServer(Host());
-    cnn.SetPort(Port());
+    cnn.SetPortNumber(Port());
     cnn.SetDatabase(Database());
     cnn.SetUsername(LodvarUser());
     cnn.SetPassword(LodvarPassword());

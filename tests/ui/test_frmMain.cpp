@@ -104,7 +104,7 @@ protected:
 
     void BreakConnection() {
         FDm->cnn->SetConnected(false);
-        FDm->cnn->SetPort(1);
+        FDm->cnn->SetPortNumber(1);
     }
 
     QTemporaryDir FFolder;
@@ -492,7 +492,7 @@ TEST_F(frmMain, EachFailureShowsItsLabelAndLeavesTheWindowWorking) {
     EXPECT_EQ(FWindow->tvCommands->model()->rowCount(), 0);
 
     // The server back: the commands load; away again while moving through them.
-    FDm->cnn->SetPort(TPgTestServer::Instance().Port());
+    FDm->cnn->SetPortNumber(TPgTestServer::Instance().Port());
     FWindow->actRefreshCommands->trigger();
     ASSERT_EQ(CommandIds().size(), 5);
     BreakConnection();
@@ -507,7 +507,7 @@ TEST_F(frmMain, EachFailureShowsItsLabelAndLeavesTheWindowWorking) {
     EXPECT_EQ(FWindow->tvLodvars->model()->rowCount(), 0);
 
     // And the window goes on: back again, the next command loads.
-    FDm->cnn->SetPort(TPgTestServer::Instance().Port());
+    FDm->cnn->SetPortNumber(TPgTestServer::Instance().Port());
     FMessages.Clear();
     FocusCommand(4);
     EXPECT_TRUE(FMessages.Messages().isEmpty());

@@ -13,7 +13,7 @@ class TGridFindModel : public QSortFilterProxyModel {
 public:
     explicit TGridFindModel(TGridColumnsModel& columns, QObject* parent = nullptr);
 
-    const QString& FindText() const noexcept { return FFindText; }
+    const QString& SearchText() const noexcept { return FFindText; }
     // An empty (or blank) text keeps every row.
     void SetFindText(const QString& text);
     // Whether the shown text of the cell holds the find text.

@@ -74,7 +74,7 @@ public:
             style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
             return;
         }
-        PaintHighlighted(painter, opt, FView.FindText());
+        PaintHighlighted(painter, opt, FView.SearchText());
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -297,8 +297,8 @@ void TGridView::SetFindText(const QString& text) {
     viewport()->update();
 }
 
-QString TGridView::FindText() const {
-    return FFind->FindText();
+QString TGridView::SearchText() const {
+    return FFind->SearchText();
 }
 
 void TGridView::SetColumnVisible(int column, bool visible) {

@@ -77,7 +77,7 @@ public:
     // Sorting by a column's held value; column -1 restores the source's order.
     void SortBy(int column, Qt::SortOrder order);
     void SetFindText(const QString& text);
-    QString FindText() const;
+    QString SearchText() const;
 
     void SetColumnVisible(int column, bool visible);
     // Columns share the grid's width by their widths (on by default).

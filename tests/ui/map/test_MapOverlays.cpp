@@ -332,7 +332,7 @@ TEST_F(MapOverlays, UnitsQueryIsReadOnceAndItsErrorsAreShown) {
 
     TDMQueries broken;
     broken.cnn->SetServer(QStringLiteral("127.0.0.1"));
-    broken.cnn->SetPort(1);
+    broken.cnn->SetPortNumber(1);
     TMapOverlays overlays(
         FMap, *broken.qUnits, FLodvars, FIntersections, [] { return true; }, [] { return true; });
     overlays.ShowUnitMarkers();
