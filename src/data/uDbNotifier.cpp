@@ -24,7 +24,7 @@ void TDbNotifier::Start() {
     if (Listening())
         return;
     FConn.SetServer(FSettings.Server());
-    FConn.SetPort(FSettings.Port());
+    FConn.SetPortNumber(FSettings.Port());
     FConn.SetDatabase(FSettings.Database());
     FConn.SetUsername(FSettings.Username());
     FConn.SetPassword(FSettings.Password());

@@ -256,7 +256,7 @@ TEST_F(LiveRefresh, RefreshKeepsFocusSelectionGroupingFilterAndExpandedGroups) {
     EXPECT_EQ(FieldOf(Commands(), Commands().FocusedSourceRow(), "_id"), focusedCommand);
     EXPECT_EQ(SelectedLodvarIds(), (QList<int>{1, 3}));
     EXPECT_EQ(Lodvars().GroupColumns().size(), 1);
-    EXPECT_EQ(Commands().FindText(), QStringLiteral("0"));
+    EXPECT_EQ(Commands().SearchText(), QStringLiteral("0"));
     EXPECT_TRUE(Lodvars().isExpanded(groups.index(0, 0)));
     EXPECT_FALSE(Lodvars().isExpanded(groups.index(1, 0)));
     EXPECT_EQ(Lodvars().Columns().rowCount(), 4);
