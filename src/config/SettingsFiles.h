@@ -40,6 +40,8 @@ inline const TIniTextKey Lang{QStringLiteral("LOCALE"), QStringLiteral("LANG"), 
 inline const QString DefaultLang = QStringLiteral("1033");
 // The login name after each successful login; never read.
 inline const TIniTextKey Login{QStringLiteral("Login"), QStringLiteral("Login"), QString()};
+// Seconds between the live mode's polls of the database (a site option).
+inline const TIniIntegerKey LiveInterval{QStringLiteral("LIVE"), QStringLiteral("INTERVAL"), 10};
 } // namespace MainSettings
 
 // The alias value that means no connection profile is configured.

@@ -64,6 +64,10 @@ public:
     // Process id of the server backend of this connection; 0 when not connected.
     int BackendPid() const noexcept;
 
+    // The client library's connection, for watching its socket and reading what the
+    // server sends unasked (notifications); null when not connected. Owned here.
+    PGconn* Handle() const noexcept { return FConn.get(); }
+
     // Runs one statement with positional text parameters ($1 = params[0]) and returns
     // its result, which has succeeded. Raises EDatabaseError with the server's message.
     TPgResult Execute(const QByteArray& sql, const std::vector<TDbParamValue>& params);

@@ -1,9 +1,11 @@
 #include "ui/ufrmMain.h"
 
 #include "app/Application.h"
+#include "config/SettingsFiles.h"
 #include "data/uDMQueries.h"
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
+#include "ui/LiveRefresh.h"
 #include "ui/grid/Grid.h"
 #include "ui/map/MapOverlays.h"
 #include "ui/map/WebMap.h"
@@ -17,6 +19,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
+#include <QDir>
 #include <QLabel>
 #include <QShowEvent>
 #include <QSplitter>
@@ -165,6 +168,7 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
     CreateMap();
     CreateFixPanel();
     CreateStore();
+    CreateLiveRefresh();
     // The stored state comes back before anything runs; no handler sees it arrive, so a
     // grouping toggle that comes back unchecked leaves its group-by box shown.
     cxPropertiesStore1->RestoreFrom(cxPropertiesStore1->FileName());
@@ -176,7 +180,10 @@ TfrmMain::TfrmMain(TDMQueries& queries, QWidget* parent)
             &TfrmMain::rbgComandsQueryModePropertiesEditValueChanged);
     connect(tvCommands, &TGridView::FocusedRecordChanged, this,
             &TfrmMain::tvCommandsFocusedRecordChanged);
-    tvCommands->SetCustomDrawCell([this](TGridCellDraw& cell) { tvCommandsCustomDrawCell(cell); });
+    tvCommands->SetCustomDrawCell([this](TGridCellDraw& cell) {
+        tvCommandsCustomDrawCell(cell);
+        FLiveRefresh->DecorateCell(*tvCommands, cell);
+    });
     connect(cbGroupCommands, &QCheckBox::toggled, this,
             &TfrmMain::cbGroupCommandsPropertiesEditValueChanged);
     connect(cbGroupLodvars, &QCheckBox::toggled, this,
@@ -215,6 +222,47 @@ void TfrmMain::CreateMap() {
         *tmsMap, *dm.qUnits, LodvarsSelection(), IntersectionsSelection(),
         [this] { return cbShowUnits->isChecked(); },
         [this] { return cbShowIntersectionInfo->isChecked(); }, this);
+}
+
+// Live mode: its toggle, its state-file entry and its refresh, apart from the designed
+// parts of the window (with the toggle off nothing of it runs).
+void TfrmMain::CreateLiveRefresh() {
+    cbLiveUpdate = new QCheckBox(QStringLiteral("Автооновлення"));
+    cbLiveUpdate->setObjectName(QStringLiteral("cbLiveUpdate"));
+    cbLiveUpdate->setToolTip(cbLiveUpdate->text());
+    // Beside "Оновити", in the settings group of the one tab.
+    for (TRibbonGroup* group : dxRibbon1->widget(0)->findChildren<TRibbonGroup*>())
+        if (group->Caption() == QStringLiteral("Налаштування"))
+            group->AddItem(cbLiveUpdate);
+
+    FLiveRefresh = new TLiveRefresh(dm, *tvCommands, *tvLodvars, *tvIntersections, this);
+    FLiveRefresh->setObjectName(QStringLiteral("FLiveRefresh"));
+    // The current directory is the per-user folder, which holds the main settings file.
+    const TIniFile ini(MainSettingsFileName(QDir::currentPath() + QLatin1Char('/')));
+    FLiveRefresh->SetIntervalSeconds(ReadKey(ini, MainSettings::LiveInterval));
+    for (TGridView* view : {tvLodvars, tvIntersections})
+        view->SetCustomDrawCell(
+            [this, view](TGridCellDraw& cell) { FLiveRefresh->DecorateCell(*view, cell); });
+    connect(cbLiveUpdate, &QCheckBox::toggled, FLiveRefresh, &TLiveRefresh::SetEnabled);
+    connect(FLiveRefresh, &TLiveRefresh::StatusTextChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
+
+    // Kept only while on: a state file of a window without live mode reads as before.
+    cxPropertiesStore1->Add(
+        cbLiveUpdate, QStringLiteral("EditValue"),
+        [this] { return cbLiveUpdate->isChecked() ? QStringLiteral("\"True\"") : QString(); },
+        [this](const QString& text) {
+            const bool on = text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+            if (!on && text.compare(QLatin1String("False"), Qt::CaseInsensitive) != 0)
+                return false;
+            const QSignalBlocker quiet(cbLiveUpdate);
+            cbLiveUpdate->setChecked(on);
+            return true;
+        });
 }
 
 double TfrmMain::LodvarDistance() const noexcept {
@@ -528,6 +576,8 @@ void TfrmMain::FormShow() {
     // 2. The station markers (toggle on), the operating area, and the length of bearing
     //    lines from the edit (2000000 m at every start).
     FMapOverlays->FormShow(double(edLodvarDist->value()));
+    // 3. Live mode, when the operator left it on.
+    FLiveRefresh->SetEnabled(cbLiveUpdate->isChecked());
 }
 
 void TfrmMain::SetDateParams() {

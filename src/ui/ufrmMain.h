@@ -37,6 +37,7 @@ class TWebMap;
 class TWebMapView;
 class TDbQuery;
 class TGrid;
+class TLiveRefresh;
 class TGridSelection;
 class TGridView;
 class TNullableDateEdit;
@@ -123,6 +124,10 @@ public:
     QWidget* pnlFix;   // under the map, shown while the fix estimate is on
     QLabel* lblFix;    // the estimate, or why there is none
     QTableView* tvFix; // the bearings with their residuals
+    // Live mode: the ribbon toggle "Автооновлення" (off by default, kept in the state
+    // file) and what it drives; the poll interval comes from the main settings file.
+    QCheckBox* cbLiveUpdate;
+    TLiveRefresh* FLiveRefresh;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -135,6 +140,7 @@ private:
     void AddFixRibbonItems(TRibbonGroup& group);
     void CreateFixPanel();
     void ConnectFix();
+    void CreateLiveRefresh();
     void SetDateParams();
     // Re-runs a query of the focused command's details; failure: the label, then the error.
     void LoadCommandDetail(TDbQuery& query, int commandId, const QString& failure);
