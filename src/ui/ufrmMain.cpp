@@ -17,9 +17,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
-#include <QDir>
 #include <QLabel>
 #include <QShowEvent>
 #include <QSplitter>
