@@ -34,7 +34,6 @@ void ClickAt(int x, int y, bool extend = false);
 // display could not be reached.
 bool CloseWindow(const QString& window);
 
-
 // Saves a screenshot of the whole screen as PNG; false when it could not.
 bool Screenshot(const QString& path);
 
