@@ -1,6 +1,7 @@
 // lodvar-admin end to end: the real program in a child process, its exit codes and
 // its exact output.
 #include "../platform/TestFiles.h"
+#include "AdminToolRun.h"
 #include "LodvarSiteConfig.h"
 #include "PgTestServer.h"
 #include "config/uLodvarClasses.h"
@@ -21,36 +22,6 @@
 #include <sys/syscall.h>
 
 namespace {
-
-QString S(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-struct TRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// prepare may set the process up further before it starts (its standard input, a
-// modifier that runs in the child).
-TRun RunAdminTool(const QStringList& args, const QByteArray& input = {},
-                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-                  const std::function<void(QProcess&)>& prepare = {}) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    if (prepare)
-        prepare(process);
-    process.start(QStringLiteral(LODVAR_ADMIN_PATH), args);
-    EXPECT_TRUE(process.waitForStarted());
-    if (!input.isEmpty())
-        process.write(input);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 struct TCase {
     const char* name;

@@ -1,6 +1,7 @@
 // lodvar-admin fix end to end: the real program in a child process, its JSON against the
 // fix estimation run in this process on the same bearings, and its refusals.
 #include "../geo/SyntheticNetwork.h"
+#include "AdminToolRun.h"
 #include "geo/FixEstimate.h"
 
 #include <QJsonArray>
@@ -12,26 +13,8 @@
 
 namespace {
 
-QString S(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-struct TRun {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
 TRun RunFix(const QStringList& AArgs, const QByteArray& AInput) {
-    QProcess process;
-    process.start(QStringLiteral(LODVAR_ADMIN_PATH), QStringList{S("fix")} + AArgs);
-    EXPECT_TRUE(process.waitForStarted());
-    process.write(AInput);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), process.readAllStandardOutput(),
-            QString::fromUtf8(process.readAllStandardError())};
+    return RunAdminTool(QStringList{S("fix")} + AArgs, AInput);
 }
 
 QByteArray Number(double AValue) {
@@ -69,10 +52,10 @@ TEST(LodvarAdminFix, PrintsWhatTheFixEstimationGives) {
     const TRun run = RunFix({S("--sigma"), S("1.5"), S("--confidence=0.9")}, input.csv);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty());
-    ASSERT_TRUE(run.out.endsWith('\n'));
-    ASSERT_EQ(run.out.count('\n'), 1);
+    ASSERT_TRUE(run.out.endsWith(u'\n'));
+    ASSERT_EQ(run.out.count(u'\n'), 1);
     QJsonParseError error;
-    const QJsonObject json = QJsonDocument::fromJson(run.out, &error).object();
+    const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
 
     const TFixEstimate fix = EstimateFix(input.bearings, {.Confidence = 0.9});
@@ -98,7 +81,8 @@ TEST(LodvarAdminFix, DefaultsAreTwoDegreesAndNinetyFivePercent) {
     const TInput input = FiveStations(2);
     const TRun run = RunFix({}, input.csv);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QJsonObject ellipse = QJsonDocument::fromJson(run.out).object()[S("ellipse")].toObject();
+    const QJsonObject ellipse =
+        QJsonDocument::fromJson(run.out.toUtf8()).object()[S("ellipse")].toObject();
     const TFixEstimate fix = EstimateFix(input.bearings);
     EXPECT_NEAR(ellipse[S("semi_major_m")].toDouble(), fix.Ellipse.SemiMajorMetres, 0.051);
     EXPECT_EQ(ellipse[S("confidence")].toDouble(), 0.95);
@@ -255,7 +239,7 @@ TEST(LodvarAdminFix, CommandTable) {
         const TRun run = RunFix(c.args, c.input);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         const QRegularExpression pattern(QRegularExpression::anchoredPattern(S(c.out)));
-        EXPECT_TRUE(pattern.match(QString::fromUtf8(run.out)).hasMatch()) << run.out.toStdString();
+        EXPECT_TRUE(pattern.match(run.out).hasMatch()) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(S(c.errContains))) << run.err.toStdString();
         if (c.exitCode == 2) {
             EXPECT_TRUE(run.err.contains(S("usage: lodvar-admin fix"))) << run.err.toStdString();
